@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <variant>
+
+#include "error/dat_error.h"
+#include "error/record_read_error.h"
+#include "huemark/colour.h"
+#include "huemark/run_error.h"
+#include "lib/dat_database.h"
+
+namespace huemark {
+
+enum class ColourSource { Solid, Textured };
+
+struct ResolvedColour {
+  Rgb colour;
+  ColourSource source;
+};
+
+// Why one surface could not be resolved. The run only counts these, so they stay the
+// values they were raised as; describe() turns one into text when somebody asks.
+using ResolveError = std::variant<dat::DatError, dat::RecordReadError, std::string>;
+
+[[nodiscard]] RunError describe(const ResolveError& error);
+
+// The surface's own solid colour, or the dominant colour of the last mip of its texture.
+[[nodiscard]] std::expected<ResolvedColour, ResolveError> resolve_surface(const dat::DatDatabase& db,
+                                                                         std::uint32_t surface_id);
+
+}  // namespace huemark
