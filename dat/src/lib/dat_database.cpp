@@ -98,14 +98,30 @@ std::expected<Bytes, DatError> DatDatabase::read_file_data(std::uint32_t offset,
     return std::unexpected(DatError::corruption(
         fmt::format("block size {} leaves no room for the 4-byte block link", header_.block_size)));
   }
-  if (size > file_length_) {
-    return std::unexpected(DatError::corruption(fmt::format(
-        "block chain at offset 0x{:08X} claims {} bytes but the archive holds only {}", offset, size, file_length_)));
-  }
+
+  // The buffer never outgrows the archive file, whatever size the entry claims: only a chain
+  // that visits a block twice (or overlaps blocks) could gather more bytes than the file
+  // holds, and such a chain is refused when it gets there. Until then the walk is the plain
+  // one, so a chain that runs off the end fails as any short read does.
+  const std::uint64_t limit = std::min<std::uint64_t>(size, file_length_);
+  Bytes out;
+  out.reserve(static_cast<std::size_t>(limit));
+  // Makes room for `count` more bytes of data, about to come from a read of `span` bytes at
+  // file offset `at`.
+  auto grow = [&](std::uint64_t at, std::uint64_t span, std::size_t count) -> std::expected<std::uint8_t*, DatError> {
+    if (count > limit - out.size()) {
+      if (at > file_length_ || span > file_length_ - at) {
+        return std::unexpected(DatError::io(IoError::unexpected_eof(IoError::kFillWholeBuffer)));
+      }
+      return std::unexpected(DatError::corruption(fmt::format(
+          "block chain at offset 0x{:08X} gathers more than the archive's {} bytes for a file of {} bytes", offset,
+          file_length_, size)));
+    }
+    out.resize(out.size() + count);
+    return out.data() + out.size() - count;
+  };
 
   const std::uint32_t payload = header_.block_size - 4;
-  Bytes out(size);
-  std::size_t written = 0;
   std::uint64_t block = offset;
   // Brent's cycle check, needed only when blocks carry no payload: with a payload every
   // step brings bytes and the walk ends once `size` of them are in.
@@ -114,26 +130,30 @@ std::expected<Bytes, DatError> DatDatabase::read_file_data(std::uint32_t offset,
   std::uint64_t power = 1;
 
   while (true) {
-    std::uint8_t link_bytes[4];
-    const std::size_t remaining = size - written;
+    const std::size_t remaining = size - out.size();
     const std::size_t piece = std::min<std::size_t>(remaining, payload);
+    auto target = grow(block, 4 + piece, piece);
+    if (!target) return std::unexpected(std::move(target.error()));
     // Link and payload in one read: the payload goes straight into the result.
-    iovec parts[2] = {{link_bytes, sizeof link_bytes}, {out.data() + written, piece}};
+    std::uint8_t link_bytes[4];
+    iovec parts[2] = {{link_bytes, sizeof link_bytes}, {*target, piece}};
     if (auto got = file_.read_exact_at(block, parts); !got) return std::unexpected(DatError::io(got.error()));
     const std::uint32_t link = load_u32le(link_bytes);
 
     if (link == 0) {
       // The last block holds everything that is left, contiguously, however long.
-      if (remaining > piece) {
-        auto rest = std::span<std::uint8_t>(out.data() + written + piece, remaining - piece);
-        if (auto got = file_.read_exact_at(block + 4 + piece, rest); !got) {
+      const std::size_t rest = remaining - piece;
+      if (rest > 0) {
+        const std::uint64_t at = block + 4 + piece;
+        auto tail = grow(at, rest, rest);
+        if (!tail) return std::unexpected(std::move(tail.error()));
+        if (auto got = file_.read_exact_at(at, std::span<std::uint8_t>(*tail, rest)); !got) {
           return std::unexpected(DatError::io(got.error()));
         }
       }
       return out;
     }
-    written += piece;
-    if (written == size) return out;
+    if (out.size() == size) return out;
 
     block = link;
     if (payload == 0) {

@@ -1,1 +1,428 @@
+#include "lib/dat_database.h"
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "archive_writer.h"
+#include "lrs_compressor.h"
+
+namespace dat {
+namespace {
+
+namespace fs = std::filesystem;
+using dat::testing::ArchiveImage;
+using dat::testing::Chain;
+using dat::testing::ChainLayout;
+using dat::testing::make_entry;
+using dat::testing::NodeSpec;
+
+Bytes sequence(std::size_t size, std::uint8_t seed = 1) {
+  Bytes data(size);
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
+  return data;
+}
+
+// Frame 0's message and inner text of a BinRead error, or a description of what it was instead.
+std::string bin_read_summary(const DatError& error) {
+  if (error.kind() != DatError::Kind::BinRead) return "not BinRead: " + error.text();
+  const RecordReadError& record = *error.record_error();
+  std::string inner = std::holds_alternative<IoError>(record.inner())
+                          ? std::get<IoError>(record.inner()).text()
+                          : RecordReadError(std::get<AssertionFailure>(record.inner())).text();
+  if (record.frames().empty()) return inner;
+  return inner + " / " + std::get<LocatedFrame>(record.frames()[0]).message;
+}
+
+class DatDatabaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = fs::path(::testing::TempDir()) /
+            (std::string("dat_database_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".dat");
+  }
+  void TearDown() override { fs::remove(path_); }
+
+  std::expected<DatDatabase, DatError> open(const Bytes& bytes) {
+    auto written = dat::testing::write_bytes(path_, bytes);
+    EXPECT_TRUE(written.has_value());
+    return DatDatabase::open(path_);
+  }
+  std::expected<DatDatabase, DatError> open(const ArchiveImage& image) { return open(image.bytes()); }
+
+  // An archive whose root leaf lists the given files.
+  std::expected<DatDatabase, DatError> open_with_files(ArchiveImage& image, std::vector<DatFileEntry> entries) {
+    image.header().root_offset = image.append_node(NodeSpec{.entries = std::move(entries)}).offset;
+    return open(image);
+  }
+
+  fs::path path_;
+};
+
+TEST_F(DatDatabaseTest, MissingFileIsAPathError) {
+  const auto db = DatDatabase::open("/does/not/exist/\xFF.dat");
+  ASSERT_FALSE(db.has_value());
+  EXPECT_EQ(db.error().kind(), DatError::Kind::PathError);
+  EXPECT_EQ(db.error().text(),
+            "Failed to open file at /does/not/exist/\xEF\xBF\xBD.dat: No such file or directory (os error 2)");
+  EXPECT_EQ(db.error().causes(), std::vector<std::string>{"No such file or directory (os error 2)"});
+}
+
+TEST_F(DatDatabaseTest, ShortHeaderNamesTheFirstFieldNotReadWhole) {
+  const Bytes whole = ArchiveImage(64).bytes();
+  struct Case {
+    std::size_t length;
+    std::string summary;
+  };
+  const std::string fill = "failed to fill whole buffer / While parsing field '";
+  const Case cases[] = {
+      {0, fill + "magic' in DatHeader"},
+      {323, fill + "magic' in DatHeader"},
+      {324, fill + "block_size' in DatHeader"},
+      {330, fill + "file_size' in DatHeader"},
+      {352, fill + "root_offset' in DatHeader"},
+      {379, fill + "game_version' in DatHeader"},
+      {380, "not enough bytes in reader / While parsing field 'version_string' in DatHeader"},
+      {390, "not enough bytes in reader / While parsing field 'version_string' in DatHeader"},
+      {396, fill + "version_minor' in DatHeader"},
+      {399, fill + "version_minor' in DatHeader"},
+  };
+  for (const Case& c : cases) {
+    const auto db = open(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(c.length)));
+    ASSERT_FALSE(db.has_value()) << c.length;
+    EXPECT_EQ(bin_read_summary(db.error()), c.summary) << c.length;
+  }
+}
+
+TEST_F(DatDatabaseTest, ShortHeaderTextIsTheFullBacktrace) {
+  const auto db = open(Bytes(100, 0));
+  ASSERT_FALSE(db.has_value());
+  const auto& frame = std::get<LocatedFrame>(db.error().record_error()->frames().at(0));
+  EXPECT_EQ(frame.file, "dat/src/lib/dat_header.cpp");
+  std::string rule = "\n \u257a";
+  for (int i = 0; i < 53; ++i) rule += "\u2501";
+  EXPECT_EQ(db.error().text(),
+            "Binary read error: \n \u257a\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501"
+            "\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2505 Backtrace \u2505\u2501\u2501\u2501\u2501\u2501"
+            "\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2578\n\n"
+            " 0: \x1b[1m\x1b[1mError: failed to fill whole buffer\x1b[22m\n           \x1b[1mWhile parsing field "
+            "'magic' in DatHeader\x1b[22m\x1b[22m\n     at dat/src/lib/dat_header.cpp:" +
+                std::to_string(frame.line) + "\n" + rule + "\u2578\n\n");
+}
+
+TEST_F(DatDatabaseTest, DirectoryAsArchiveFailsReadingTheHeader) {
+  const auto db = DatDatabase::open(::testing::TempDir());
+  ASSERT_FALSE(db.has_value());
+  EXPECT_EQ(bin_read_summary(db.error()), "Is a directory (os error 21) / While parsing field 'magic' in DatHeader");
+}
+
+TEST_F(DatDatabaseTest, ZeroRootOffsetOpensEmptyWhateverTheHeaderHolds) {
+  ArchiveImage image(4);
+  image.header().magic = 0;
+  image.header().block_size = 0;  // never used: there is nothing to read
+  image.header().version_string = Bytes(16, 0xEE);
+  auto db = open(image);
+  ASSERT_TRUE(db.has_value()) << db.error().text();
+  EXPECT_TRUE(db->files().empty());
+  EXPECT_EQ(db->header().version_string, Bytes(16, 0xEE));
+  const auto missing = db->get_file(0x08000001);
+  ASSERT_FALSE(missing.has_value());
+  EXPECT_EQ(missing.error().text(), "File ID 08000001 not found in provider");
+}
+
+TEST_F(DatDatabaseTest, HeaderFieldsAreKeptAsRead) {
+  ArchiveImage image(64);
+  DatHeader& h = image.header();
+  h.magic = 0x5442;
+  h.file_size = 1;
+  h.dataset = 2;
+  h.subset = 3;
+  h.free_head = 4;
+  h.free_tail = 5;
+  h.free_count = 6;
+  h.new_lru = 7;
+  h.old_lru = 8;
+  h.use_lru = 9;
+  h.master_map_id = 10;
+  h.engine_version = 11;
+  h.game_version = 12;
+  h.version_string = sequence(16);
+  h.version_minor = 13;
+  auto db = open(image);
+  ASSERT_TRUE(db.has_value());
+  EXPECT_EQ(db->header(), h);
+}
+
+// Entries for directory tests; their chains are never read.
+DatFileEntry entry(std::uint32_t id, std::uint32_t offset = 0) { return DatFileEntry{0, id, offset, 0, 0, 0}; }
+
+TEST_F(DatDatabaseTest, LeafEntriesAndDuplicatesLaterSlotWins) {
+  ArchiveImage image(256);
+  auto db = open_with_files(image, {entry(1, 100), entry(2), entry(1, 200)});
+  ASSERT_TRUE(db.has_value());
+  EXPECT_EQ(db->files().size(), 2u);
+  EXPECT_EQ(db->files().at(1).offset, 200u);
+}
+
+TEST_F(DatDatabaseTest, BranchRulesDecideWhichChildrenAreRead) {
+  ArchiveImage image(1024);
+  std::vector<std::uint32_t> child(6);
+  for (std::uint32_t i = 0; i < 6; ++i) {
+    child[i] = image.append_node(NodeSpec{.entries = {entry(100 + i), entry(7, 1000 + i)}}).offset;
+  }
+  struct Case {
+    std::string name;
+    NodeSpec root;
+    std::vector<std::uint32_t> children_read;  // indexes into `child`
+  };
+  NodeSpec pointer1_only{.entries = {entry(1)}};
+  pointer1_only.branches[1] = child[1];
+  NodeSpec count2{.entries = {entry(1), entry(2)}};
+  for (std::size_t i = 0; i < 6; ++i) count2.branches[i] = child[i];
+  NodeSpec count0;
+  count0.branches[0] = child[0];
+  count0.branches[1] = child[1];
+  NodeSpec skipped_zero{.entries = {entry(1), entry(2)}};
+  skipped_zero.branches[0] = child[0];
+  skipped_zero.branches[2] = child[2];
+  const Case cases[] = {
+      {"LeafIgnoresPointer1", pointer1_only, {}},
+      {"CountPlusOnePointers", count2, {0, 1, 2}},
+      {"CountZeroFollowsPointer0", count0, {0}},
+      {"ZeroPointersSkipped", skipped_zero, {0, 2}},
+  };
+  for (const Case& c : cases) {
+    ArchiveImage copy = image;
+    copy.header().root_offset = copy.append_node(c.root).offset;
+    auto db = open(copy);
+    ASSERT_TRUE(db.has_value()) << c.name;
+    for (std::uint32_t i = 0; i < 6; ++i) {
+      const bool read = std::find(c.children_read.begin(), c.children_read.end(), i) != c.children_read.end();
+      EXPECT_EQ(db->files().contains(100 + i), read) << c.name << " child " << i;
+    }
+    // Id 7 is in every child: the last child read, in pointer order, wins.
+    if (!c.children_read.empty()) {
+      EXPECT_EQ(db->files().at(7).offset, 1000 + c.children_read.back()) << c.name;
+    }
+  }
+}
+
+TEST_F(DatDatabaseTest, ChildEntryReplacesItsParents) {
+  ArchiveImage image(1024);
+  const std::uint32_t leaf = image.append_node(NodeSpec{.entries = {entry(5, 2)}}).offset;
+  NodeSpec root{.entries = {entry(5, 1)}};
+  root.branches[0] = leaf;
+  image.header().root_offset = image.append_node(root).offset;
+  auto db = open(image);
+  ASSERT_TRUE(db.has_value());
+  EXPECT_EQ(db->files().at(5).offset, 2u);
+}
+
+TEST_F(DatDatabaseTest, EntryCountLimits) {
+  std::vector<DatFileEntry> full;
+  for (std::uint32_t i = 0; i < 61; ++i) full.push_back(entry(i + 1));
+  {
+    ArchiveImage image(1024);
+    auto db = open_with_files(image, full);
+    ASSERT_TRUE(db.has_value());
+    EXPECT_EQ(db->files().size(), 61u);
+  }
+  for (const std::uint32_t count : {62u, 0xFFFFFFFFu}) {
+    ArchiveImage image(1024);
+    image.header().root_offset = image.append_node(NodeSpec{.entries = full, .entry_count = count}).offset;
+    const auto db = open(image);
+    ASSERT_FALSE(db.has_value());
+    EXPECT_EQ(bin_read_summary(db.error()),
+              "failed to fill whole buffer / While parsing field 'bit_flags' in DatFileEntry");
+  }
+}
+
+TEST_F(DatDatabaseTest, UnusedSlotsAreIgnored) {
+  ArchiveImage image(1024);
+  image.header().root_offset =
+      image.append_node(NodeSpec{.entries = {entry(1), entry(2), entry(3)}, .entry_count = 1, .unused_fill = 0x5A})
+          .offset;
+  auto db = open(image);
+  ASSERT_TRUE(db.has_value());
+  EXPECT_EQ(db->files().size(), 1u);
+  EXPECT_TRUE(db->files().contains(1));
+}
+
+TEST_F(DatDatabaseTest, NodeReachedFromTwoParentsLoadsBoth) {
+  ArchiveImage image(1024);
+  const std::uint32_t shared = image.append_node(NodeSpec{.entries = {entry(9)}}).offset;
+  NodeSpec a{.entries = {entry(1)}};
+  a.branches[0] = shared;
+  a.branches[1] = shared;
+  image.header().root_offset = image.append_node(a).offset;
+  auto db = open(image);
+  ASSERT_TRUE(db.has_value()) << db.error().text();
+  EXPECT_EQ(db->files().size(), 2u);
+}
+
+TEST_F(DatDatabaseTest, PointerBackToItselfOrAnAncestorIsCorruption) {
+  for (const bool to_self : {true, false}) {
+    ArchiveImage image(1024);
+    const auto chains = image.reserve_chains(std::vector<dat::testing::ChainRequest>(2, {.size = 1716}));
+    NodeSpec root{.entries = {entry(1)}};
+    root.branches[0] = chains[1].offset;
+    NodeSpec child{.entries = {entry(2)}};
+    child.branches[0] = to_self ? chains[1].offset : chains[0].offset;
+    image.write_node(chains[0], root);
+    image.write_node(chains[1], child);
+    image.header().root_offset = chains[0].offset;
+    const auto started = std::chrono::steady_clock::now();
+    const auto db = open(image);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    ASSERT_FALSE(db.has_value());
+    EXPECT_EQ(db.error().kind(), DatError::Kind::Corruption);
+    EXPECT_NE(db.error().text().find(fmt::format("0x{:08X}", to_self ? chains[1].offset : chains[0].offset)),
+              std::string::npos)
+        << db.error().text();
+  }
+}
+
+TEST_F(DatDatabaseTest, VeryDeepTreeLoadsWithoutExhaustingTheStack) {
+  constexpr std::uint32_t kDepth = 20000;
+  ArchiveImage image(1720);  // one block per node keeps the image small
+  std::uint32_t below = 0;
+  for (std::uint32_t level = 0; level < kDepth; ++level) {
+    NodeSpec node{.entries = {entry(level + 1)}};
+    node.branches[0] = below;
+    below = image.append_node(node).offset;
+  }
+  image.header().root_offset = below;
+  auto db = open(image);
+  ASSERT_TRUE(db.has_value()) << db.error().text();
+  EXPECT_EQ(db->files().size(), kDepth);
+}
+
+TEST_F(DatDatabaseTest, ChainShapesReadBack) {
+  struct Case {
+    std::string name;
+    std::uint32_t block_size;
+    std::size_t size;
+    ChainLayout layout;
+  };
+  const Case cases[] = {
+      {"OnePayloadLinkNotFollowed", 64, 60, {.last_link = 0xFFFFFFF0}},
+      {"ExactlyTwoPayloads", 64, 120, {.last_link = 0xFFFFFFF0}},
+      {"ManyBlocks", 64, 10000, {}},
+      {"ZeroLinkWithMoreToCome", 64, 1000, {.zero_link_block = 2}},
+      {"ZeroLinkAtTheFirstBlock", 16, 500, {.zero_link_block = 0}},
+      {"NoPayloadBlockSize4", 4, 300, {.zero_link_block = 3}},
+      {"BlockSize5", 5, 77, {}},
+  };
+  for (const Case& c : cases) {
+    ArchiveImage image(c.block_size);
+    const Bytes data = sequence(c.size, static_cast<std::uint8_t>(c.size));
+    const Chain chain = image.append_chain(data, c.layout, dat::testing::Placement::scatter(c.size));
+    auto db = open_with_files(image, {make_entry(0x06000001, chain)});
+    ASSERT_TRUE(db.has_value()) << c.name;
+    auto got = db->get_file(0x06000001);
+    ASSERT_TRUE(got.has_value()) << c.name << ": " << got.error().text();
+    EXPECT_EQ(*got, data) << c.name;
+  }
+}
+
+TEST_F(DatDatabaseTest, ZeroSizeReadsNothing) {
+  ArchiveImage image(64);
+  auto db = open_with_files(image, {DatFileEntry{0, 1, 0xFFFFFF00, 0, 0, 0}});
+  ASSERT_TRUE(db.has_value());
+  auto got = db->get_file(1);
+  ASSERT_TRUE(got.has_value());
+  EXPECT_TRUE(got->empty());
+}
+
+TEST_F(DatDatabaseTest, CompressedEntriesAreExpandedAndOtherFlagsIgnored) {
+  ArchiveImage image(64);
+  const Bytes data = sequence(3000);
+  const Bytes packed = dat::testing::compress_lrs(data);
+  const Chain raw = image.append_chain(data);
+  const Chain compressed = image.append_chain(packed);
+  auto db = open_with_files(image, {make_entry(1, raw, 0xFFFFFFFE), make_entry(2, compressed, 0x3),
+                                    make_entry(3, compressed, 0x0)});
+  ASSERT_TRUE(db.has_value());
+  EXPECT_EQ(db->get_file(1).value(), data);
+  EXPECT_EQ(db->get_file(2).value(), data);
+  EXPECT_EQ(db->get_file(3).value(), packed);
+}
+
+TEST_F(DatDatabaseTest, DamagedChainsFailOnlyTheirOwnFile) {
+  ArchiveImage image(64);
+  const Chain root = image.reserve_chains(std::vector<dat::testing::ChainRequest>{{.size = 1716}}).front();
+  const Bytes data = sequence(200);
+  const Chain good = image.append_chain(data);
+  const Chain looping = image.append_chain(sequence(200));
+  image.patch_u32(looping.blocks[1], looping.offset);  // block 1 links back to block 0
+  const Chain past_end = image.append_chain(sequence(200));
+  image.patch_u32(past_end.blocks[0], 0x7FFFFF00);
+  // The file's last bytes: a last block whose payload stops short of the entry's size.
+  const std::uint32_t tail = image.append_raw(Bytes{0, 0, 0, 0, 1, 2, 3});
+  image.write_node(root, NodeSpec{.entries = {make_entry(1, good), make_entry(2, looping), make_entry(3, past_end),
+                                              DatFileEntry{0, 4, 0, 0xFFFFFFFF, 0, 0},
+                                              DatFileEntry{0, 5, tail, 100, 0, 0},
+                                              DatFileEntry{0, 6, looping.offset, 0xFFFFFF00, 0, 0}}});
+  image.header().root_offset = root.offset;
+  auto db = open(image);
+  ASSERT_TRUE(db.has_value());
+
+  // A loop whose blocks carry payload just gathers its bytes around the loop.
+  auto looped = db->get_file(2);
+  ASSERT_TRUE(looped.has_value());
+  EXPECT_EQ(looped->size(), 200u);
+  EXPECT_EQ(Bytes(looped->begin() + 120, looped->begin() + 180), Bytes(looped->begin(), looped->begin() + 60));
+
+  // An absurd size that runs off the end fails like any short read (4); one that a loop
+  // could satisfy is refused once the loop has gathered more than the whole archive (6).
+  const std::pair<std::uint32_t, DatError::Kind> failures[] = {{3, DatError::Kind::Io},
+                                                                {4, DatError::Kind::Io},
+                                                                {5, DatError::Kind::Io},
+                                                                {6, DatError::Kind::Corruption}};
+  for (const auto& [id, kind] : failures) {
+    const auto got = db->get_file(id);
+    ASSERT_FALSE(got.has_value()) << id;
+    EXPECT_EQ(got.error().kind(), kind) << id;
+    if (kind == DatError::Kind::Io) {
+      EXPECT_EQ(got.error().text(), "IO error: failed to fill whole buffer") << id;
+    }
+  }
+  EXPECT_EQ(db->get_file(1).value(), data);
+}
+
+TEST_F(DatDatabaseTest, PayloadFreeLoopIsCorruption) {
+  ArchiveImage image(4);
+  // Three bare links in a ring, entered from a fourth: the walk would never end.
+  const std::uint32_t a = image.append_raw(Bytes(4));
+  const std::uint32_t b = image.append_raw(Bytes(4));
+  const std::uint32_t c = image.append_raw(Bytes(4));
+  const std::uint32_t entry_block = image.append_raw(Bytes(4));
+  image.patch_u32(entry_block, a);
+  image.patch_u32(a, b);
+  image.patch_u32(b, c);
+  image.patch_u32(c, a);
+  auto db = open_with_files(image, {DatFileEntry{0, 1, entry_block, 8, 0, 0}});
+  ASSERT_TRUE(db.has_value());
+  const auto started = std::chrono::steady_clock::now();
+  const auto got = db->get_file(1);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+  ASSERT_FALSE(got.has_value());
+  EXPECT_EQ(got.error().kind(), DatError::Kind::Corruption);
+}
+
+TEST_F(DatDatabaseTest, BlockSizeBelowFourIsCorruptionOnlyWhenAChainIsRead) {
+  ArchiveImage image(64);
+  const Chain chain = image.append_chain(sequence(10));
+  image.header().block_size = 3;
+  auto db = open_with_files(image, {make_entry(1, chain), DatFileEntry{0, 2, 0, 0, 0, 0}});
+  // The root node itself is a chain, so opening already fails.
+  ASSERT_FALSE(db.has_value());
+  EXPECT_EQ(db.error().kind(), DatError::Kind::Corruption);
+}
+
+}  // namespace
+}  // namespace dat
