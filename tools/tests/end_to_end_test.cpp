@@ -377,9 +377,9 @@ dat::Bytes with_header_cut_at(std::size_t length) {
 dat::Bytes looping_directory(bool back_to_root) {
   dat::testing::ArchiveImage image(256);
   const auto nodes = image.reserve_chains(std::vector<dat::testing::ChainRequest>(2, {.size = 1716}));
-  dat::testing::NodeSpec root{.entries = {dat::DatFileEntry{0, 0x08000001, 0, 0, 0, 0}}};
+  dat::testing::NodeContent root{.entries = {dat::DatFileEntry{0, 0x08000001, 0, 0, 0, 0}}};
   root.branches[0] = nodes[1].offset;
-  dat::testing::NodeSpec child{.entries = {dat::DatFileEntry{0, 0x08000002, 0, 0, 0, 0}}};
+  dat::testing::NodeContent child{.entries = {dat::DatFileEntry{0, 0x08000002, 0, 0, 0, 0}}};
   child.branches[0] = back_to_root ? nodes[0].offset : nodes[1].offset;
   image.write_node(nodes[0], root);
   image.write_node(nodes[1], child);
@@ -428,7 +428,7 @@ std::vector<Damage> damage_cases() {
                      dat::testing::ArchiveImage image(256);
                      std::vector<dat::DatFileEntry> entries(61, dat::DatFileEntry{0, 0x08000001, 0, 0, 0, 0});
                      image.header().root_offset =
-                         image.append_node(dat::testing::NodeSpec{.entries = entries, .entry_count = 62}).offset;
+                         image.append_node(dat::testing::NodeContent{.entries = entries, .entry_count = 62}).offset;
                      return image.bytes();
                    },
                    1, "While parsing field 'bit_flags' in DatFileEntry"});

@@ -20,7 +20,7 @@ using dat::testing::ArchiveImage;
 using dat::testing::Chain;
 using dat::testing::ChainLayout;
 using dat::testing::make_entry;
-using dat::testing::NodeSpec;
+using dat::testing::NodeContent;
 
 Bytes sequence(std::size_t size, std::uint8_t seed = 1) {
   Bytes data(size);
@@ -56,7 +56,7 @@ class DatDatabaseTest : public ::testing::Test {
 
   // An archive whose root leaf lists the given files.
   std::expected<DatDatabase, DatError> open_with_files(ArchiveImage& image, std::vector<DatFileEntry> entries) {
-    image.header().root_offset = image.append_node(NodeSpec{.entries = std::move(entries)}).offset;
+    image.header().root_offset = image.append_node(NodeContent{.entries = std::move(entries)}).offset;
     return open(image);
   }
 
@@ -172,21 +172,21 @@ TEST_F(DatDatabaseTest, BranchRulesDecideWhichChildrenAreRead) {
   ArchiveImage image(1024);
   std::vector<std::uint32_t> child(6);
   for (std::uint32_t i = 0; i < 6; ++i) {
-    child[i] = image.append_node(NodeSpec{.entries = {entry(100 + i), entry(7, 1000 + i)}}).offset;
+    child[i] = image.append_node(NodeContent{.entries = {entry(100 + i), entry(7, 1000 + i)}}).offset;
   }
   struct Case {
     std::string name;
-    NodeSpec root;
+    NodeContent root;
     std::vector<std::uint32_t> children_read;  // indexes into `child`
   };
-  NodeSpec pointer1_only{.entries = {entry(1)}};
+  NodeContent pointer1_only{.entries = {entry(1)}};
   pointer1_only.branches[1] = child[1];
-  NodeSpec count2{.entries = {entry(1), entry(2)}};
+  NodeContent count2{.entries = {entry(1), entry(2)}};
   for (std::size_t i = 0; i < 6; ++i) count2.branches[i] = child[i];
-  NodeSpec count0;
+  NodeContent count0;
   count0.branches[0] = child[0];
   count0.branches[1] = child[1];
-  NodeSpec skipped_zero{.entries = {entry(1), entry(2)}};
+  NodeContent skipped_zero{.entries = {entry(1), entry(2)}};
   skipped_zero.branches[0] = child[0];
   skipped_zero.branches[2] = child[2];
   const Case cases[] = {
@@ -213,8 +213,8 @@ TEST_F(DatDatabaseTest, BranchRulesDecideWhichChildrenAreRead) {
 
 TEST_F(DatDatabaseTest, ChildEntryReplacesItsParents) {
   ArchiveImage image(1024);
-  const std::uint32_t leaf = image.append_node(NodeSpec{.entries = {entry(5, 2)}}).offset;
-  NodeSpec root{.entries = {entry(5, 1)}};
+  const std::uint32_t leaf = image.append_node(NodeContent{.entries = {entry(5, 2)}}).offset;
+  NodeContent root{.entries = {entry(5, 1)}};
   root.branches[0] = leaf;
   image.header().root_offset = image.append_node(root).offset;
   auto db = open(image);
@@ -233,7 +233,7 @@ TEST_F(DatDatabaseTest, EntryCountLimits) {
   }
   for (const std::uint32_t count : {62u, 0xFFFFFFFFu}) {
     ArchiveImage image(1024);
-    image.header().root_offset = image.append_node(NodeSpec{.entries = full, .entry_count = count}).offset;
+    image.header().root_offset = image.append_node(NodeContent{.entries = full, .entry_count = count}).offset;
     const auto db = open(image);
     ASSERT_FALSE(db.has_value());
     EXPECT_EQ(bin_read_summary(db.error()),
@@ -244,7 +244,7 @@ TEST_F(DatDatabaseTest, EntryCountLimits) {
 TEST_F(DatDatabaseTest, UnusedSlotsAreIgnored) {
   ArchiveImage image(1024);
   image.header().root_offset =
-      image.append_node(NodeSpec{.entries = {entry(1), entry(2), entry(3)}, .entry_count = 1, .unused_fill = 0x5A})
+      image.append_node(NodeContent{.entries = {entry(1), entry(2), entry(3)}, .entry_count = 1, .unused_fill = 0x5A})
           .offset;
   auto db = open(image);
   ASSERT_TRUE(db.has_value());
@@ -254,8 +254,8 @@ TEST_F(DatDatabaseTest, UnusedSlotsAreIgnored) {
 
 TEST_F(DatDatabaseTest, NodeReachedFromTwoParentsLoadsBoth) {
   ArchiveImage image(1024);
-  const std::uint32_t shared = image.append_node(NodeSpec{.entries = {entry(9)}}).offset;
-  NodeSpec a{.entries = {entry(1)}};
+  const std::uint32_t shared = image.append_node(NodeContent{.entries = {entry(9)}}).offset;
+  NodeContent a{.entries = {entry(1)}};
   a.branches[0] = shared;
   a.branches[1] = shared;
   image.header().root_offset = image.append_node(a).offset;
@@ -268,9 +268,9 @@ TEST_F(DatDatabaseTest, PointerBackToItselfOrAnAncestorIsCorruption) {
   for (const bool to_self : {true, false}) {
     ArchiveImage image(1024);
     const auto chains = image.reserve_chains(std::vector<dat::testing::ChainRequest>(2, {.size = 1716}));
-    NodeSpec root{.entries = {entry(1)}};
+    NodeContent root{.entries = {entry(1)}};
     root.branches[0] = chains[1].offset;
-    NodeSpec child{.entries = {entry(2)}};
+    NodeContent child{.entries = {entry(2)}};
     child.branches[0] = to_self ? chains[1].offset : chains[0].offset;
     image.write_node(chains[0], root);
     image.write_node(chains[1], child);
@@ -291,7 +291,7 @@ TEST_F(DatDatabaseTest, VeryDeepTreeLoadsWithoutExhaustingTheStack) {
   ArchiveImage image(1720);  // one block per node keeps the image small
   std::uint32_t below = 0;
   for (std::uint32_t level = 0; level < kDepth; ++level) {
-    NodeSpec node{.entries = {entry(level + 1)}};
+    NodeContent node{.entries = {entry(level + 1)}};
     node.branches[0] = below;
     below = image.append_node(node).offset;
   }
@@ -363,7 +363,7 @@ TEST_F(DatDatabaseTest, DamagedChainsFailOnlyTheirOwnFile) {
   image.patch_u32(past_end.blocks[0], 0x7FFFFF00);
   // The file's last bytes: a last block whose payload stops short of the entry's size.
   const std::uint32_t tail = image.append_raw(Bytes{0, 0, 0, 0, 1, 2, 3});
-  image.write_node(root, NodeSpec{.entries = {make_entry(1, good), make_entry(2, looping), make_entry(3, past_end),
+  image.write_node(root, NodeContent{.entries = {make_entry(1, good), make_entry(2, looping), make_entry(3, past_end),
                                               DatFileEntry{0, 4, 0, 0xFFFFFFFF, 0, 0},
                                               DatFileEntry{0, 5, tail, 100, 0, 0},
                                               DatFileEntry{0, 6, looping.offset, 0xFFFFFF00, 0, 0}}});
