@@ -15,13 +15,6 @@ constexpr std::uint32_t kIndex16 = 101;
 
 }  // namespace
 
-RunError describe(const ResolveError& error) {
-  if (const auto* dat_error = std::get_if<dat::DatError>(&error)) return {dat_error->text(), dat_error->causes()};
-  if (const auto* record_error = std::get_if<dat::RecordReadError>(&error)) return {record_error->text(), {}};
-  if (const auto* texture_error = std::get_if<dat::TextureDecodeError>(&error)) return {texture_error->text(), {}};
-  return {std::get<std::string>(error), {}};
-}
-
 std::expected<dat::Palette, std::string> fetch_palette(const dat::DatDatabase& db, std::uint32_t palette_id) {
   auto bytes = db.get_file(palette_id);
   if (!bytes) return std::unexpected(fmt::format("0x{:08X}: {}", palette_id, bytes.error().text()));

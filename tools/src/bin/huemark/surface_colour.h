@@ -10,7 +10,6 @@
 #include "file_type/palette.h"
 #include "file_type/texture.h"
 #include "huemark/colour.h"
-#include "huemark/run_error.h"
 #include "lib/dat_database.h"
 
 namespace huemark {
@@ -22,11 +21,10 @@ struct ResolvedColour {
   ColourSource source;
 };
 
-// Why one surface could not be resolved. The run only counts these, so they stay the
-// values they were raised as; describe() turns one into text when somebody asks.
+// Why one surface could not be resolved: the archive's, a record's or the texture
+// decoder's error, or a message of our own. The run only counts these, so they stay the
+// values they were raised as and are never formatted on the way.
 using ResolveError = std::variant<dat::DatError, dat::RecordReadError, dat::TextureDecodeError, std::string>;
-
-[[nodiscard]] RunError describe(const ResolveError& error);
 
 // The palette fetch behind the palette providers: file `palette_id` decoded as a Palette,
 // or a text "0x<id>: <reason>".
