@@ -55,27 +55,18 @@ std::size_t output_size(std::uint32_t width, std::uint32_t height) {
   return static_cast<std::size_t>(pixels) * 4;
 }
 
-// The walk shared by the three formats: zero the output, then decode block after block,
-// row by row, until the image is covered or `data` has no complete block left.
-// `decode` turns one block of `BlockSize` bytes into a tile.
+// Zeroes the output, then decodes block after block into it: `decode` turns one block of
+// `BlockSize` bytes into a tile.
 template <std::size_t BlockSize, typename Decode>
 Bytes decode_blocks(ByteView data, std::uint32_t width, std::uint32_t height, Decode decode) {
   Bytes out(output_size(width, height));
-  const std::uint64_t blocks_per_row = (std::uint64_t{width} + 3) / 4;
-  const std::uint64_t block_rows = (std::uint64_t{height} + 3) / 4;
-  if (blocks_per_row == 0 || block_rows == 0) return out;
-
   const Image image(out.data(), width, height);
   Tile tile;
-  std::size_t offset = 0;
-  for (std::uint64_t by = 0; by < block_rows; ++by) {
-    for (std::uint64_t bx = 0; bx < blocks_per_row; ++bx) {
-      if (data.size() - offset < BlockSize) return out;  // an incomplete block ends decoding
-      decode(data.subspan(offset).template first<BlockSize>(), tile);
-      offset += BlockSize;
-      image.put(tile, bx, by);
-    }
-  }
+  const auto put = [&](std::span<const std::uint8_t, BlockSize> block, std::uint64_t bx, std::uint64_t by) {
+    decode(block, tile);
+    image.put(tile, bx, by);
+  };
+  dxt::for_each_block<BlockSize>(data, width, height, put);
   return out;
 }
 

@@ -16,6 +16,9 @@ namespace dat {
 // The output is sized before `data` is looked at, so the caller makes sure that buffer is of
 // a size it is willing to allocate. A size that does not fit in std::size_t throws
 // std::length_error, as std::vector itself does for a size beyond its max_size().
+// The three formats, for code that handles block-compressed images generically.
+enum class DxtFormat : std::uint8_t { Dxt1, Dxt3, Dxt5 };
+
 [[nodiscard]] Bytes decompress_dxt1(ByteView data, std::uint32_t width, std::uint32_t height);
 [[nodiscard]] Bytes decompress_dxt3(ByteView data, std::uint32_t width, std::uint32_t height);
 [[nodiscard]] Bytes decompress_dxt5(ByteView data, std::uint32_t width, std::uint32_t height);

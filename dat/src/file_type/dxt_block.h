@@ -8,7 +8,9 @@
 //
 // Every routine reads a block the caller has already bounds-checked; the fixed-extent span
 // states how many bytes that is. Texel p (0 to 15) is column p % 4, row p / 4 of the block.
+// for_each_block is the walk over an image's blocks that both share.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -123,6 +125,42 @@ struct Dxt5Alpha {
     out.table[7] = 255;
   }
   return out;
+}
+
+// Which texels of block (bx, by) lie inside a width x height image: bit p for texel p. All
+// 16 for an interior block; an edge block drops the columns and rows beyond the image.
+[[nodiscard]] constexpr std::uint16_t texels_inside(std::uint64_t bx, std::uint64_t by, std::uint64_t width,
+                                                    std::uint64_t height) noexcept {
+  const std::uint64_t x0 = 4 * bx;
+  const std::uint64_t y0 = 4 * by;
+  if (x0 + 4 <= width && y0 + 4 <= height) return 0xFFFF;
+  const std::uint64_t cols = std::min<std::uint64_t>(4, width - x0);
+  const std::uint64_t rows = std::min<std::uint64_t>(4, height - y0);
+  const unsigned row = (1u << cols) - 1;  // the first `cols` texels of a row
+  unsigned inside = 0;
+  for (std::uint64_t r = 0; r < rows; ++r) inside |= row << (4 * r);
+  return static_cast<std::uint16_t>(inside);
+}
+
+// The walk of a width x height image stored as BlockSize-byte blocks: block rows top to
+// bottom, blocks left to right, block k at bytes k * BlockSize on. It calls
+// visit(block bytes, bx, by) for each block until the image is covered or `data` has no
+// complete block left; bytes after the last block the image needs are never looked at. The
+// block counts are 64-bit, so a dimension near 2^32 does not wrap.
+template <std::size_t BlockSize, typename Visit>
+void for_each_block(ByteView data, std::uint32_t width, std::uint32_t height, Visit&& visit) {
+  const std::uint64_t blocks_per_row = (std::uint64_t{width} + 3) / 4;
+  const std::uint64_t block_rows = (std::uint64_t{height} + 3) / 4;
+  // A zero width would otherwise still step through up to 2^30 empty block rows.
+  if (blocks_per_row == 0 || block_rows == 0) return;
+  std::size_t offset = 0;
+  for (std::uint64_t by = 0; by < block_rows; ++by) {
+    for (std::uint64_t bx = 0; bx < blocks_per_row; ++bx) {
+      if (data.size() - offset < BlockSize) return;  // an incomplete block ends the walk
+      visit(data.subspan(offset).template first<BlockSize>(), bx, by);
+      offset += BlockSize;
+    }
+  }
 }
 
 }  // namespace dat::dxt

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -33,26 +35,59 @@ template <std::size_t BytesPerPixel, class Texel>
 std::expected<Bytes, TextureDecodeError> convert_direct(ByteView data, std::uint64_t pixels, Texel texel) {
   const auto stored = stored_pixels(data, pixels, BytesPerPixel);
   if (!stored) return std::unexpected(TextureDecodeError::short_read());
-  Bytes out;
-  out.reserve(4 * pixels);
+  Bytes out(4 * pixels);
   for (std::size_t i = 0; i < pixels; ++i) {
     const Rgba rgba = texel(stored->data() + BytesPerPixel * i);
-    out.insert(out.end(), rgba.begin(), rgba.end());
+    std::memcpy(out.data() + 4 * i, rgba.data(), 4);
   }
   return out;
 }
 
-using BlockDecoder = Bytes (*)(ByteView, std::uint32_t, std::uint32_t);
-
-std::expected<Bytes, TextureDecodeError> convert_blocks(BlockDecoder decode, ByteView data, std::int32_t width,
-                                                        std::int32_t height) {
+// The image a block decoder gets, or ImageTooLarge.
+std::expected<Texture::BlockImage, TextureDecodeError> checked_block_image(DxtFormat format, ByteView data,
+                                                                           std::int32_t width, std::int32_t height) {
   // The block decoders take the dimensions as unsigned: a negative one arrives near 2^32.
   const auto w = static_cast<std::uint32_t>(width);
   const auto h = static_cast<std::uint32_t>(height);
   if (std::uint64_t{w} * h > Texture::kMaxBlockDecodedBytes / 4) {
     return std::unexpected(TextureDecodeError::image_too_large(w, h));
   }
-  return decode(data, w, h);
+  return Texture::BlockImage{format, data, w, h};
+}
+
+// The block format of a block-compressed kind.
+std::optional<DxtFormat> dxt_format(PixelFormatKind kind) {
+  using K = PixelFormatKind;
+  switch (kind) {
+    case K::Dxt1:
+      return DxtFormat::Dxt1;
+    case K::Dxt3:
+      return DxtFormat::Dxt3;
+    case K::Dxt5:
+      return DxtFormat::Dxt5;
+    case K::Unknown:
+    case K::R8G8B8:
+    case K::A8R8G8B8:
+    case K::R5G6B5:
+    case K::A4R4G4B4:
+    case K::A8:
+    case K::P8:
+    case K::Index16:
+    case K::CustomLscapeR8G8B8:
+    case K::CustomLscapeAlpha:
+    case K::Other:
+      return std::nullopt;
+  }
+  std::abort();
+}
+
+using BlockDecoder = Bytes (*)(ByteView, std::uint32_t, std::uint32_t);
+
+std::expected<Bytes, TextureDecodeError> convert_blocks(DxtFormat format, BlockDecoder decode, ByteView data,
+                                                        std::int32_t width, std::int32_t height) {
+  const auto image = checked_block_image(format, data, width, height);
+  if (!image) return std::unexpected(image.error());
+  return decode(image->data, image->width, image->height);
 }
 
 }  // namespace
@@ -83,6 +118,13 @@ std::expected<std::uint64_t, TextureDecodeError> Texture::rgba8_pixel_count() co
   return w * h;
 }
 
+std::expected<Texture::BlockImage, TextureDecodeError> Texture::block_image() const {
+  const std::optional<DxtFormat> block_format = dxt_format(format().kind());
+  if (!block_format) std::abort();  // the caller's mistake, not the file's
+  if (const auto pixels = rgba8_pixel_count(); !pixels) return std::unexpected(pixels.error());
+  return checked_block_image(*block_format, source_data, width, height);
+}
+
 std::expected<Bytes, TextureDecodeError> Texture::rgba8_without_palette(PixelFormat pixel_format,
                                                                         std::uint64_t pixels) const {
   using K = PixelFormatKind;
@@ -94,11 +136,11 @@ std::expected<Bytes, TextureDecodeError> Texture::rgba8_without_palette(PixelFor
     case K::Other:
       return std::unexpected(TextureDecodeError::unsupported_format(pixel_format));
     case K::Dxt1:
-      return convert_blocks(decompress_dxt1, source_data, width, height);
+      return convert_blocks(DxtFormat::Dxt1, decompress_dxt1, source_data, width, height);
     case K::Dxt3:
-      return convert_blocks(decompress_dxt3, source_data, width, height);
+      return convert_blocks(DxtFormat::Dxt3, decompress_dxt3, source_data, width, height);
     case K::Dxt5:
-      return convert_blocks(decompress_dxt5, source_data, width, height);
+      return convert_blocks(DxtFormat::Dxt5, decompress_dxt5, source_data, width, height);
     case K::R8G8B8:  // stored blue, green, red
       return convert_direct<3>(source_data, pixels, [](const std::uint8_t* s) { return Rgba{s[2], s[1], s[0], 255}; });
     case K::A8R8G8B8:  // stored blue, green, red, alpha
@@ -116,20 +158,26 @@ std::expected<Bytes, TextureDecodeError> Texture::rgba8_without_palette(PixelFor
   std::abort();
 }
 
-std::expected<Bytes, TextureDecodeError> Texture::rgba8_from_palette(PixelFormat pixel_format, const Palette& palette,
-                                                                     std::uint64_t pixels) const {
-  const bool wide = pixel_format.kind() == PixelFormatKind::Index16;
-  const auto stored = stored_pixels(source_data, pixels, wide ? 2 : 1);
+std::expected<Texture::IndexedImage, TextureDecodeError> Texture::with_indices(Palette palette,
+                                                                              std::uint64_t pixels) const {
+  const std::size_t bytes_per_index = format().kind() == PixelFormatKind::Index16 ? 2 : 1;
+  const auto stored = stored_pixels(source_data, pixels, bytes_per_index);
   if (!stored) return std::unexpected(TextureDecodeError::short_read());
-  Bytes out;
-  out.reserve(4 * pixels);
+  return IndexedImage{std::move(palette), *stored, bytes_per_index};
+}
+
+std::expected<Bytes, TextureDecodeError> Texture::rgba8_from_palette(const IndexedImage& image) {
+  const bool wide = image.bytes_per_index == 2;
+  const std::size_t pixels = image.indices.size() / image.bytes_per_index;
+  const std::vector<std::uint32_t>& colors = image.palette.colors;
+  Bytes out(4 * pixels);
   for (std::size_t i = 0; i < pixels; ++i) {
-    const std::size_t index = wide ? load_u16le(stored->data() + 2 * i) : (*stored)[i];
-    if (index >= palette.colors.size()) return std::unexpected(TextureDecodeError::palette_index_out_of_range());
-    const std::uint32_t c = palette.colors[index];  // 0xAARRGGBB
+    const std::size_t index = wide ? load_u16le(image.indices.data() + 2 * i) : image.indices[i];
+    if (index >= colors.size()) return std::unexpected(TextureDecodeError::palette_index_out_of_range());
+    const std::uint32_t c = colors[index];  // 0xAARRGGBB
     const Rgba rgba{static_cast<std::uint8_t>(c >> 16), static_cast<std::uint8_t>(c >> 8), static_cast<std::uint8_t>(c),
                     static_cast<std::uint8_t>(c >> 24)};
-    out.insert(out.end(), rgba.begin(), rgba.end());
+    std::memcpy(out.data() + 4 * i, rgba.data(), 4);
   }
   return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <expected>
 #include <functional>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <type_traits>
 
 #include "error/record_read_error.h"
+#include "file_type/dxt.h"
 #include "file_type/palette.h"
 #include "file_type/pixel_format.h"
 #include "file_type/texture_decode_error.h"
@@ -53,11 +55,42 @@ struct Texture {
     if (!pixels) return std::unexpected(pixels.error());
     const PixelFormat pixel_format = format();
     if (!pixel_format.palettised()) return rgba8_without_palette(pixel_format, *pixels);
-    if (!default_palette_id) return std::unexpected(TextureDecodeError::missing_palette_id());
-    std::expected<Palette, std::string> palette = std::invoke(provider, *default_palette_id);
-    if (!palette) return std::unexpected(TextureDecodeError::palette_fetch(std::move(palette.error())));
-    return rgba8_from_palette(pixel_format, *palette, *pixels);
+    const auto image = indexed_image_of(provider, *pixels);
+    if (!image) return std::unexpected(image.error());
+    return rgba8_from_palette(*image);
   }
+
+  // A palettised image as to_rgba8 looks it up: the palette that the provider returned and
+  // the stored indices.
+  struct IndexedImage {
+    Palette palette;
+    ByteView indices;             // the first bytes_per_index * pixels bytes of source_data
+    std::size_t bytes_per_index;  // 1 for P8; 2 for Index16, little-endian
+  };
+  // For a texture of a palettised kind only: what to_rgba8 would look up, or the error it
+  // would fail with before looking up any index, from the same checks in the same order
+  // (DimensionOverflow, MissingPaletteId, PaletteFetch, ShortRead) and with the provider
+  // called as to_rgba8 calls it. An index beyond the palette is PaletteIndexOutOfRange for
+  // the caller to report.
+  template <PaletteProvider Provider>
+  [[nodiscard]] std::expected<IndexedImage, TextureDecodeError> indexed_image(Provider&& provider) const {
+    if (!format().palettised()) std::abort();  // the caller's mistake, not the file's
+    const auto pixels = rgba8_pixel_count();
+    if (!pixels) return std::unexpected(pixels.error());
+    return indexed_image_of(provider, *pixels);
+  }
+
+  // A block-compressed image as to_rgba8 hands it to its block decoder.
+  struct BlockImage {
+    DxtFormat format;
+    ByteView data;         // source_data, which must outlive this
+    std::uint32_t width;   // the stored dimensions read unsigned
+    std::uint32_t height;
+  };
+  // For a texture of a block-compressed kind only: what to_rgba8 would decode, or the error
+  // it would fail with, from the same checks in the same order (DimensionOverflow, then
+  // ImageTooLarge). For a caller that wants something other than the RGBA8 buffer.
+  [[nodiscard]] std::expected<BlockImage, TextureDecodeError> block_image() const;
 
   friend bool operator==(const Texture&, const Texture&) = default;
 
@@ -67,9 +100,19 @@ struct Texture {
   // The unsupported, block-compressed and direct-colour kinds.
   [[nodiscard]] std::expected<Bytes, TextureDecodeError> rgba8_without_palette(PixelFormat pixel_format,
                                                                                std::uint64_t pixels) const;
-  [[nodiscard]] std::expected<Bytes, TextureDecodeError> rgba8_from_palette(PixelFormat pixel_format,
-                                                                            const Palette& palette,
-                                                                            std::uint64_t pixels) const;
+  // The palettised kinds' checks after the pixel count.
+  template <PaletteProvider Provider>
+  [[nodiscard]] std::expected<IndexedImage, TextureDecodeError> indexed_image_of(Provider& provider,
+                                                                               std::uint64_t pixels) const {
+    if (!default_palette_id) return std::unexpected(TextureDecodeError::missing_palette_id());
+    std::expected<Palette, std::string> palette = std::invoke(provider, *default_palette_id);
+    if (!palette) return std::unexpected(TextureDecodeError::palette_fetch(std::move(palette.error())));
+    return with_indices(std::move(*palette), pixels);
+  }
+  // The ShortRead check of the palettised kinds.
+  [[nodiscard]] std::expected<IndexedImage, TextureDecodeError> with_indices(Palette palette,
+                                                                           std::uint64_t pixels) const;
+  [[nodiscard]] static std::expected<Bytes, TextureDecodeError> rgba8_from_palette(const IndexedImage& image);
 };
 
 }  // namespace dat

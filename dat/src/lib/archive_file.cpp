@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -56,33 +57,59 @@ std::expected<std::uint64_t, IoError> ArchiveFile::length() const {
   return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::expected<void, IoError> ArchiveFile::read_exact_at(std::uint64_t offset, std::span<iovec> parts) const {
-  // Skip buffers that want nothing, so the loop below only sees real work.
+namespace {
+
+// Drops the first `count` bytes of `parts`, and the buffers that then want nothing.
+void consume(std::span<iovec>& parts, std::size_t count) noexcept {
+  while (!parts.empty() && count >= parts.front().iov_len) {
+    count -= parts.front().iov_len;
+    parts = parts.subspan(1);
+  }
+  if (count > 0) {
+    parts.front().iov_base = static_cast<std::uint8_t*>(parts.front().iov_base) + count;
+    parts.front().iov_len -= count;
+  }
   while (!parts.empty() && parts.front().iov_len == 0) parts = parts.subspan(1);
+}
+
+// One preadv of as many of `parts` as it takes at once.
+ssize_t preadv_some(int fd, std::span<iovec> parts, std::uint64_t offset) noexcept {
+  const int count = static_cast<int>(std::min<std::size_t>(parts.size(), IOV_MAX));
+  return ::preadv(fd, parts.data(), count, static_cast<off_t>(offset));
+}
+
+}  // namespace
+
+std::expected<void, IoError> ArchiveFile::read_exact_at(std::uint64_t offset, std::span<iovec> parts) const {
+  consume(parts, 0);  // skip buffers that want nothing, so the loop below only sees real work
   while (!parts.empty()) {
     if (offset > static_cast<std::uint64_t>(LLONG_MAX)) {
       return std::unexpected(IoError::unexpected_eof(IoError::kFillWholeBuffer));
     }
-    const int count = static_cast<int>(std::min<std::size_t>(parts.size(), IOV_MAX));
-    const ssize_t got = ::preadv(fd_, parts.data(), count, static_cast<off_t>(offset));
+    const ssize_t got = preadv_some(fd_, parts, offset);
     if (got < 0) {
       if (errno == EINTR) continue;
       return std::unexpected(IoError::from_errno(errno));
     }
     if (got == 0) return std::unexpected(IoError::unexpected_eof(IoError::kFillWholeBuffer));
     offset += static_cast<std::uint64_t>(got);
-    auto left = static_cast<std::size_t>(got);
-    while (!parts.empty() && left >= parts.front().iov_len) {
-      left -= parts.front().iov_len;
-      parts = parts.subspan(1);
-    }
-    if (left > 0) {
-      parts.front().iov_base = static_cast<std::uint8_t*>(parts.front().iov_base) + left;
-      parts.front().iov_len -= left;
-    }
-    while (!parts.empty() && parts.front().iov_len == 0) parts = parts.subspan(1);
+    consume(parts, static_cast<std::size_t>(got));
   }
   return {};
+}
+
+std::size_t ArchiveFile::read_available_at(std::uint64_t offset, std::span<iovec> parts) const noexcept {
+  std::size_t total = 0;
+  consume(parts, 0);
+  while (!parts.empty() && offset <= static_cast<std::uint64_t>(LLONG_MAX)) {
+    const ssize_t got = preadv_some(fd_, parts, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    offset += static_cast<std::uint64_t>(got);
+    total += static_cast<std::size_t>(got);
+    consume(parts, static_cast<std::size_t>(got));
+  }
+  return total;
 }
 
 std::expected<void, IoError> ArchiveFile::read_exact_at(std::uint64_t offset, std::span<std::uint8_t> out) const {

@@ -42,6 +42,11 @@ class ArchiveFile {
   // as the kernel allows. `parts` is consumed (its entries are advanced).
   [[nodiscard]] std::expected<void, IoError> read_exact_at(std::uint64_t offset, std::span<iovec> parts) const;
   [[nodiscard]] std::expected<void, IoError> read_exact_at(std::uint64_t offset, std::span<std::uint8_t> out) const;
+  // Fills `parts` in order from `offset` on as far as the file goes and returns how many bytes
+  // arrived. The end of the file or an error just ends the read, unreported: this is for
+  // reading ahead, and whoever needs the bytes that did not come reads them again exactly.
+  // `parts` is consumed as by read_exact_at.
+  [[nodiscard]] std::size_t read_available_at(std::uint64_t offset, std::span<iovec> parts) const noexcept;
 
  private:
   explicit ArchiveFile(int fd) : fd_(fd) {}

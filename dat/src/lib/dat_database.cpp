@@ -9,6 +9,13 @@
 #include "utils/lrs.h"
 
 namespace dat {
+namespace {
+
+// Blocks that one read ahead takes at most: 256 KiB with 1 KiB blocks, which holds all but
+// the largest files whole, for 9 KiB of links and iovecs on the stack.
+constexpr std::size_t kReadAheadBlocks = 256;
+
+}  // namespace
 
 std::expected<DatDatabase, DatError> DatDatabase::open(const std::filesystem::path& path) {
   auto file = ArchiveFile::open(path);
@@ -45,15 +52,22 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t root) {
   std::vector<Pending> path;
   std::unordered_set<std::uint32_t> on_path;
   std::size_t visits = 0;
+  // Nodes of a sound directory never share bytes, so the archive holds at most one per
+  // kNodeSize bytes. A walk far beyond that is reading nodes shared between parents again
+  // and again, which only damage makes; a visit can cost one read per block, so a cap that
+  // ignores the archive's size would let a few kilobytes of crossed pointers keep the load
+  // busy for hours. The slack still loads a small tree that reaches a node a few times.
+  const std::uint64_t max_visits = std::min<std::uint64_t>(kMaxNodeVisits, 2 * (file_length_ / kNodeSize) + 64);
 
   auto enter = [&](std::uint32_t offset) -> std::expected<void, DatError> {
     if (on_path.contains(offset)) {
       return std::unexpected(DatError::corruption(
           fmt::format("directory node at offset 0x{:08X} links back to itself or one of its ancestors", offset)));
     }
-    if (++visits > kMaxNodeVisits) {
-      return std::unexpected(DatError::corruption(
-          fmt::format("directory has more than {} nodes; its branch pointers are damaged", kMaxNodeVisits)));
+    if (++visits > max_visits) {
+      return std::unexpected(DatError::corruption(fmt::format(
+          "directory walk reaches more than {} nodes in an archive of {} bytes; its branch pointers are damaged",
+          max_visits, file_length_)));
     }
     auto node = read_file_data(offset, kNodeSize);
     if (!node) return std::unexpected(std::move(node.error()));
@@ -121,6 +135,21 @@ std::expected<Bytes, DatError> DatDatabase::read_file_data(std::uint32_t offset,
     return out.data() + out.size() - count;
   };
 
+  // Everything that is left, read contiguously from `at` on: the last block of a chain (the
+  // one whose link is 0) holds it all, however long.
+  auto finish_at = [&](std::uint64_t at) -> std::expected<Bytes, DatError> {
+    const std::size_t rest = size - out.size();
+    if (rest > 0) {
+      auto tail = grow(at, rest, rest);
+      if (!tail) return std::unexpected(std::move(tail.error()));
+      if (auto got = file_.read_exact_at(at, std::span<std::uint8_t>(*tail, rest)); !got) {
+        return std::unexpected(DatError::io(got.error()));
+      }
+    }
+    return std::move(out);
+  };
+
+  const std::uint64_t block_size = header_.block_size;
   const std::uint32_t payload = header_.block_size - 4;
   std::uint64_t block = offset;
   // Brent's cycle check, needed only when blocks carry no payload: with a payload every
@@ -130,6 +159,52 @@ std::expected<Bytes, DatError> DatDatabase::read_file_data(std::uint32_t offset,
   std::uint64_t power = 1;
 
   while (true) {
+    if (payload != 0 && size - out.size() > payload) {
+      // Read ahead. Most chains run through consecutive blocks, so the blocks that follow
+      // `block` in the file are read together with it in one system call: each link into
+      // `links`, each payload straight to its place in `out`. The links then tell how many of
+      // those blocks really are the chain's next ones; the walk goes on after the last of
+      // them and drops what was read beyond it. Only blocks that lie whole inside the archive
+      // (as opened) are read ahead, and no more bytes than the size bound lets in; a block
+      // that still does not arrive whole is read alone by the step below, which reports
+      // errors as the plain walk does.
+      const std::size_t base = out.size();
+      const std::size_t wanted = size - base;
+      std::uint64_t count = std::min<std::uint64_t>(kReadAheadBlocks, (wanted + payload - 1) / payload);
+      count = std::min<std::uint64_t>(count, block < file_length_ ? (file_length_ - block) / block_size : 0);
+      // Past the size bound every block still brings a whole payload, as in the step below.
+      if (wanted > limit - base) count = std::min<std::uint64_t>(count, (limit - base) / payload);
+      if (count >= 2) {
+        const std::size_t run_bytes = std::min<std::size_t>(wanted, count * payload);
+        out.resize(base + run_bytes);  // within the reserved capacity, so `parts` stays valid
+        std::array<std::array<std::uint8_t, 4>, kReadAheadBlocks> links;
+        std::array<iovec, 2 * kReadAheadBlocks> parts;
+        for (std::size_t i = 0; i < count; ++i) {
+          parts[2 * i] = {links[i].data(), 4};
+          parts[2 * i + 1] = {out.data() + base + i * payload, std::min<std::size_t>(payload, run_bytes - i * payload)};
+        }
+        const std::size_t arrived = file_.read_available_at(block, std::span(parts.data(), 2 * count));
+
+        std::size_t taken = 0;  // payload bytes of the blocks accepted so far
+        for (std::size_t i = 0; i < count; ++i) {
+          const std::size_t piece = std::min<std::size_t>(payload, run_bytes - taken);
+          if (arrived < i * block_size + 4 + piece) break;  // `block` is block i: read it alone
+          const std::uint32_t link = load_u32le(links[i].data());
+          taken += piece;
+          if (link == 0) {
+            out.resize(base + taken);
+            return finish_at(block + 4 + piece);
+          }
+          if (base + taken == size) return out;
+          const std::uint64_t following = block + block_size;
+          block = link;
+          if (link != following) break;  // the chain leaves the run
+        }
+        out.resize(base + taken);
+        if (taken > 0) continue;
+      }
+    }
+
     const std::size_t remaining = size - out.size();
     const std::size_t piece = std::min<std::size_t>(remaining, payload);
     auto target = grow(block, 4 + piece, piece);
@@ -140,19 +215,7 @@ std::expected<Bytes, DatError> DatDatabase::read_file_data(std::uint32_t offset,
     if (auto got = file_.read_exact_at(block, parts); !got) return std::unexpected(DatError::io(got.error()));
     const std::uint32_t link = load_u32le(link_bytes);
 
-    if (link == 0) {
-      // The last block holds everything that is left, contiguously, however long.
-      const std::size_t rest = remaining - piece;
-      if (rest > 0) {
-        const std::uint64_t at = block + 4 + piece;
-        auto tail = grow(at, rest, rest);
-        if (!tail) return std::unexpected(std::move(tail.error()));
-        if (auto got = file_.read_exact_at(at, std::span<std::uint8_t>(*tail, rest)); !got) {
-          return std::unexpected(DatError::io(got.error()));
-        }
-      }
-      return out;
-    }
+    if (link == 0) return finish_at(block + 4 + piece);
     if (out.size() == size) return out;
 
     block = link;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -422,6 +424,120 @@ TEST_F(DatDatabaseTest, BlockSizeBelowFourIsCorruptionOnlyWhenAChainIsRead) {
   // The root node itself is a chain, so opening already fails.
   ASSERT_FALSE(db.has_value());
   EXPECT_EQ(db.error().kind(), DatError::Kind::Corruption);
+}
+
+// The chain walk in its plainest form, over the archive's bytes: a link, then the payload
+// piece; a zero link means that all that is left follows it contiguously. Any byte beyond
+// the end of the file is an error. This is what the reader's reads ahead must add up to.
+std::expected<Bytes, std::string> plain_walk(const Bytes& file, std::uint32_t offset, std::uint32_t size,
+                                             std::uint32_t block_size) {
+  Bytes out;
+  const std::uint32_t payload = block_size - 4;
+  const auto take = [&](std::uint64_t at, std::size_t count) {
+    if (at > file.size() || count > file.size() - at) return false;
+    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(at),
+               file.begin() + static_cast<std::ptrdiff_t>(at + count));
+    return true;
+  };
+  std::uint64_t block = offset;
+  while (out.size() < size) {
+    if (block > file.size() || file.size() - block < 4) return std::unexpected("end of file");
+    const std::uint32_t link = load_u32le(file.data() + block);
+    const std::size_t rest = size - out.size();
+    if (!take(block + 4, link == 0 ? rest : std::min<std::size_t>(rest, payload))) {
+      return std::unexpected("end of file");
+    }
+    if (link == 0) break;
+    block = link;
+  }
+  return out;
+}
+
+// Random chains cut into runs of consecutive blocks, the runs of all chains shuffled
+// together, some chains ending early at a zero link, some looping back, and some archives cut
+// short: every file reads back as the plain walk reads it, error for error.
+TEST_F(DatDatabaseTest, ReadsAheadOnlyWhereTheChainGoes) {
+  for (std::uint64_t seed = 1; seed <= 24; ++seed) {
+    SCOPED_TRACE(seed);
+    std::mt19937_64 random(seed);
+    const auto below = [&](std::size_t bound) { return static_cast<std::size_t>(random() % bound); };
+    constexpr std::uint32_t kBlockSizes[] = {5, 8, 64, 100};
+    const std::uint32_t block_size = kBlockSizes[seed % 4];
+    const std::uint32_t payload = block_size - 4;
+    const bool cut_short = seed % 3 == 0;
+
+    ArchiveImage image(block_size);
+    const Chain root = image.reserve_chains(std::vector<dat::testing::ChainRequest>{{.size = 1716}}).front();
+    // Chain c's blocks are numbered from first[c] on, in chain order, as reserve_chains counts them.
+    std::vector<dat::testing::ChainRequest> requests;
+    std::vector<std::vector<std::size_t>> runs;
+    std::size_t next = 0;
+    for (int c = 0; c < 30; ++c) {
+      // Up to 600 blocks: several reads ahead for the long ones.
+      const std::size_t size = below(4) == 0 ? below(payload * 600) : below(payload * 20 + 1);
+      const std::size_t natural = std::max<std::size_t>(1, (size + payload - 1) / payload);
+      ChainLayout layout{.last_link = below(2) == 0 ? 0u : static_cast<std::uint32_t>(random())};
+      if (natural > 1 && below(4) == 0) layout.zero_link_block = below(natural);
+      const std::size_t blocks = layout.zero_link_block ? *layout.zero_link_block + 1 : natural;
+      requests.push_back({.size = size, .layout = layout});
+      for (std::size_t from = 0; from < blocks;) {
+        const std::size_t length = std::min(blocks - from, 1 + below(below(2) == 0 ? 4 : 300));
+        std::vector<std::size_t> run(length);
+        for (std::size_t i = 0; i < length; ++i) run[i] = next + from + i;
+        runs.push_back(std::move(run));
+        from += length;
+      }
+      next += blocks;
+    }
+    std::shuffle(runs.begin(), runs.end(), random);
+    dat::testing::Placement placement;
+    for (const auto& run : runs) placement.order.insert(placement.order.end(), run.begin(), run.end());
+    const std::vector<Chain> chains = image.reserve_chains(requests, placement);
+
+    NodeContent directory;
+    for (std::uint32_t c = 0; c < chains.size(); ++c) {
+      image.write_chain(chains[c], sequence(chains[c].size, static_cast<std::uint8_t>(c)));
+      // A link back to an earlier block: with a payload the walk still ends, `size` bytes later.
+      if (!cut_short && chains[c].blocks.size() > 2 && below(5) == 0) {
+        const std::size_t from = 1 + below(chains[c].blocks.size() - 1);
+        image.patch_u32(chains[c].blocks[from], chains[c].blocks[below(from)]);
+      }
+      directory.entries.push_back(make_entry(0x06000000 + c, chains[c]));
+    }
+    image.write_node(root, directory);
+    image.header().root_offset = root.offset;
+
+    Bytes file = image.bytes();
+    if (cut_short) file.resize(root.blocks.back() + block_size + below(file.size() - root.blocks.back() - block_size));
+    auto db = open(file);
+    ASSERT_TRUE(db.has_value()) << db.error().text();
+    for (std::uint32_t c = 0; c < chains.size(); ++c) {
+      SCOPED_TRACE(c);
+      const auto want = plain_walk(file, chains[c].offset, chains[c].size, block_size);
+      const auto got = db->get_file(0x06000000 + c);
+      if (want) {
+        ASSERT_TRUE(got.has_value()) << got.error().text();
+        EXPECT_EQ(*got, *want);
+      } else {
+        ASSERT_FALSE(got.has_value());
+        EXPECT_EQ(got.error().text(), "IO error: failed to fill whole buffer");
+      }
+    }
+  }
+}
+
+TEST_F(DatDatabaseTest, ArchiveThatShrinksAfterOpeningFailsCleanly) {
+  ArchiveImage image(64);
+  const Bytes data = sequence(60 * 500);
+  const Chain chain = image.append_chain(data);  // 500 consecutive blocks
+  auto db = open_with_files(image, {make_entry(1, chain)});
+  ASSERT_TRUE(db.has_value());
+  ASSERT_EQ(db->get_file(1).value(), data);
+
+  fs::resize_file(path_, chain.blocks[300] + 10);
+  const auto got = db->get_file(1);
+  ASSERT_FALSE(got.has_value());
+  EXPECT_EQ(got.error().text(), "IO error: failed to fill whole buffer");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <utility>
 
 namespace dat {
 namespace {
@@ -29,38 +31,60 @@ Bytes decompress_lrs(ByteView data) {
 
   Bytes out;
   if (announced == 0 || stream.empty()) return out;
-  // Every append below stays within this capacity, so the output never moves.
-  out.reserve(reservation(announced, stream.size()));
+  // Sized once at the most this stream can make, written in place and cut to what was made
+  // at the end. Stopping at that size is stopping at the announced size: when the bound is
+  // the smaller, the stream ends before anything more could be made.
+  out.resize(reservation(announced, stream.size()));
+  std::uint8_t* const o = out.data();
+  const std::size_t full = out.size();
+  std::size_t made = 0;
+  const auto finish = [&]() -> Bytes {
+    out.resize(made);
+    return std::move(out);
+  };
 
   std::size_t pos = 0;
   while (true) {
     const std::uint8_t flags = stream[pos++];
     // A flag byte with nothing after it announces an item that is not there.
-    if (pos == stream.size()) return out;
+    if (pos == stream.size()) return finish();
+
+    // Eight literals with room for all of them, the usual group of incompressible bytes:
+    // one copy. Neither end can come before the eighth.
+    if (flags == 0 && stream.size() - pos >= 8 && full - made >= 8) {
+      std::memcpy(o + made, stream.data() + pos, 8);
+      made += 8;
+      pos += 8;
+      if (made == full || pos == stream.size()) return finish();
+      continue;
+    }
 
     for (unsigned mask = 0x80; mask != 0; mask >>= 1) {
       if ((flags & mask) != 0) {
-        if (stream.size() - pos < 2) return out;
+        if (stream.size() - pos < 2) return finish();
         const std::uint8_t b0 = stream[pos];
         const std::uint8_t b1 = stream[pos + 1];
         // 12-bit distance: b0 is the low byte, b1's high nibble bits 8 to 11.
         const std::size_t distance = b0 | (static_cast<std::size_t>(b1 >> 4) << 8);
         const std::size_t length = (b1 & 0x0Fu) + 2u;
-        if (distance == 0) return out;  // the end marker
+        if (distance == 0) return finish();  // the end marker
         // Nothing to copy from yet; stopping matches every other malformed end.
-        if (out.empty()) return out;
+        if (made == 0) return finish();
         pos += 2;
-        // Byte by byte, so a reference may overlap the bytes it produces. A distance
-        // beyond the output so far copies from its first byte.
-        for (std::size_t i = 0; i < length && out.size() < announced; ++i) {
-          const std::size_t from = out.size() >= distance ? out.size() - distance : 0;
-          const std::uint8_t byte = out[from];
-          out.push_back(byte);
+        const std::size_t count = std::min(length, full - made);
+        if (distance <= made && distance >= count) {
+          // Source and destination apart: one copy.
+          std::memcpy(o + made, o + made - distance, count);
+          made += count;
+        } else {
+          // Byte by byte, so a reference may overlap the bytes it produces. A distance
+          // beyond the output so far copies from its first byte.
+          for (std::size_t i = 0; i < count; ++i, ++made) o[made] = o[made >= distance ? made - distance : 0];
         }
       } else {
-        out.push_back(stream[pos++]);
+        o[made++] = stream[pos++];
       }
-      if (out.size() == announced || pos == stream.size()) return out;
+      if (made == full || pos == stream.size()) return finish();
     }
   }
 }

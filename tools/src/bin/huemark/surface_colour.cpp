@@ -26,11 +26,12 @@ std::expected<dat::Palette, std::string> fetch_palette(const dat::DatDatabase& d
 std::expected<Rgb, ResolveError> dominant_for(const dat::DatDatabase& db, const dat::Texture& texture,
                                               std::uint32_t surface_palette_id) {
   const bool palettised = texture.format_raw == kP8 || texture.format_raw == kIndex16;
-  auto rgba = palettised && surface_palette_id != 0
-                  ? texture.to_rgba8([&](std::uint32_t) { return fetch_palette(db, surface_palette_id); })
-                  : texture.to_rgba8([&](std::uint32_t asked) { return fetch_palette(db, asked); });
-  if (!rgba) return std::unexpected(std::move(rgba.error()));
-  return dominant_colour(*rgba);
+  const auto surface_palette = [&](std::uint32_t) { return fetch_palette(db, surface_palette_id); };
+  const auto asked_palette = [&](std::uint32_t asked) { return fetch_palette(db, asked); };
+  auto colour = palettised && surface_palette_id != 0 ? dominant_colour_of_texture(texture, surface_palette)
+                                                      : dominant_colour_of_texture(texture, asked_palette);
+  if (!colour) return std::unexpected(std::move(colour.error()));
+  return *colour;
 }
 
 std::expected<ResolvedColour, ResolveError> resolve_surface(const dat::DatDatabase& db, std::uint32_t surface_id) {
