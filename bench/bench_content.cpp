@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <utility>
 
+#include "record_writer.h"
+
 namespace bench {
 namespace {
+
+using dat::testing::Random;
 
 // A colour in 5:6:5 channel values.
 struct Rgb565 {
@@ -83,19 +87,20 @@ void put_dxt5_alpha(dat::Bytes& out, Random& random) {
 }  // namespace
 
 std::uint32_t format_raw(TextureKind kind) {
+  using namespace dat::testing::format_id;
   switch (kind) {
     case TextureKind::Dxt1:
-      return 0x31545844;  // "DXT1"
+      return kDxt1;
     case TextureKind::Dxt3:
-      return 0x33545844;
+      return kDxt3;
     case TextureKind::Dxt5:
-      return 0x35545844;
+      return kDxt5;
     case TextureKind::P8:
-      return 41;
+      return kP8;
     case TextureKind::R8G8B8:
-      return 20;
+      return kR8G8B8;
     case TextureKind::A8R8G8B8:
-      return 21;
+      return kA8R8G8B8;
   }
   return 0;
 }

@@ -7,29 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "split_mix.h"
 #include "utils/bytes.h"
 
 namespace bench {
-
-// SplitMix64: the same numbers with every standard library, so the archive is the same
-// file on every machine.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-    return z ^ (z >> 31);
-  }
-  // Close enough to uniform below `bound` (> 0) for test data.
-  std::uint32_t below(std::uint32_t bound) { return static_cast<std::uint32_t>(next() % bound); }
-  std::uint8_t byte() { return static_cast<std::uint8_t>(next()); }
-
- private:
-  std::uint64_t state_;
-};
 
 enum class TextureKind { Dxt1, Dxt3, Dxt5, P8, R8G8B8, A8R8G8B8 };
 
@@ -40,9 +21,10 @@ enum class TextureKind { Dxt1, Dxt3, Dxt5, P8, R8G8B8, A8R8G8B8 };
 // per pixel (a palette index) for P8, three or four bytes per pixel for the direct kinds.
 // DXT1 has some three-colour blocks (transparent texels), DXT3 and DXT5 some translucent
 // texels; the direct kinds' alpha is mostly opaque.
-[[nodiscard]] dat::Bytes texture_pixels(TextureKind kind, std::uint32_t width, std::uint32_t height, Random& random);
+[[nodiscard]] dat::Bytes texture_pixels(TextureKind kind, std::uint32_t width, std::uint32_t height,
+                                        dat::testing::Random& random);
 
 // 256 palette colours, 0xAARRGGBB, around one base colour, a few of them translucent.
-[[nodiscard]] std::vector<std::uint32_t> palette_colours(Random& random);
+[[nodiscard]] std::vector<std::uint32_t> palette_colours(dat::testing::Random& random);
 
 }  // namespace bench

@@ -22,14 +22,10 @@
 
 namespace {
 
-using bench::Random;
 using bench::TextureKind;
 using dat::Bytes;
-
-constexpr std::uint32_t kA8 = 28;
-constexpr std::uint32_t kIndex16 = 101;
-constexpr std::uint32_t kLscapeR8G8B8 = 243;
-constexpr std::uint32_t kLscapeAlpha = 244;
+using dat::testing::Random;
+using namespace dat::testing::format_id;
 
 dat::Texture make_texture(std::uint32_t format, std::uint32_t side, dat::ByteView pixels,
                           std::optional<std::uint32_t> palette_id = std::nullopt) {

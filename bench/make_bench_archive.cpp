@@ -32,9 +32,9 @@
 
 namespace {
 
-using bench::Random;
 using bench::TextureKind;
 using dat::Bytes;
+using dat::testing::Random;
 namespace writer = dat::testing;
 
 constexpr std::uint32_t kBlockSize = 1024;

@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "lrs_compressor.h"
+#include "split_mix.h"
 
 namespace dat::testing {
 namespace {
@@ -31,25 +32,6 @@ void store_entry(std::uint8_t* p, const DatFileEntry& entry) {
   store_u32le(p + 16, entry.timestamp);
   store_u32le(p + 20, entry.version);
 }
-
-// SplitMix64: a fixed generator, so layouts are the same with every standard library
-// (std::shuffle and the std distributions may differ from one library to the next).
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-    return z ^ (z >> 31);
-  }
-  // Uniform enough below `bound` for layouts; `bound` > 0.
-  std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
-
- private:
-  std::uint64_t state_;
-};
 
 // One block to place: block `block` of chain `chain`, `length` bytes including its link.
 struct Extent {
@@ -203,7 +185,7 @@ std::vector<Chain> ArchiveImage::reserve_chains(std::span<const ChainRequest> re
     if (placement.scattered) {
       for (std::size_t gap = random.below(placement.max_gap_blocks + 1); gap > 0; --gap) {
         Bytes garbage(block_size_);
-        for (std::uint8_t& byte : garbage) byte = static_cast<std::uint8_t>(random.next());
+        for (std::uint8_t& byte : garbage) byte = random.byte();
         append_raw(garbage);
       }
     }

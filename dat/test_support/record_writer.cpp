@@ -27,6 +27,16 @@ ByteWriter& ByteWriter::bytes(ByteView data) {
   return *this;
 }
 
+ByteWriter& ByteWriter::raw(std::initializer_list<std::uint8_t> data) {
+  data_.insert(data_.end(), data);
+  return *this;
+}
+
+ByteWriter& ByteWriter::fill(std::size_t count, std::uint8_t value) {
+  data_.insert(data_.end(), count, value);
+  return *this;
+}
+
 Bytes solid_surface(std::uint32_t color_value, std::uint32_t surface_type) {
   return ByteWriter().u32(surface_type).u32(color_value).f32(0.0f).f32(1.0f).f32(0.5f).take();
 }

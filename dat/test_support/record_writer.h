@@ -1,12 +1,29 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <vector>
 
 #include "utils/bytes.h"
 
 namespace dat::testing {
+
+// The pixel-format ids that texture records store in `format_raw`.
+namespace format_id {
+inline constexpr std::uint32_t kR8G8B8 = 20;
+inline constexpr std::uint32_t kA8R8G8B8 = 21;
+inline constexpr std::uint32_t kR5G6B5 = 23;
+inline constexpr std::uint32_t kA8 = 28;
+inline constexpr std::uint32_t kP8 = 41;
+inline constexpr std::uint32_t kIndex16 = 101;
+inline constexpr std::uint32_t kLscapeR8G8B8 = 243;
+inline constexpr std::uint32_t kLscapeAlpha = 244;
+inline constexpr std::uint32_t kDxt1 = 0x31545844;  // "DXT1" read as a little-endian u32
+inline constexpr std::uint32_t kDxt3 = 0x33545844;
+inline constexpr std::uint32_t kDxt5 = 0x35545844;
+}  // namespace format_id
 
 // Appends little-endian values to a byte buffer: the writing side of the record layouts,
 // kept apart from the decoders so that tests check one against the other.
@@ -18,6 +35,10 @@ class ByteWriter {
   ByteWriter& i32(std::int32_t value) { return u32(static_cast<std::uint32_t>(value)); }
   ByteWriter& f32(float value);
   ByteWriter& bytes(ByteView data);
+  ByteWriter& raw(std::initializer_list<std::uint8_t> data);
+  ByteWriter& fill(std::size_t count, std::uint8_t value);
+
+  [[nodiscard]] std::size_t size() const noexcept { return data_.size(); }
 
   [[nodiscard]] const Bytes& data() const& noexcept { return data_; }
   // Hands the bytes over, leaving the writer empty.

@@ -25,19 +25,7 @@ using dat::testing::ArchiveBuilder;
 using dat::testing::ByteWriter;
 using huemark::testing::ProcessResult;
 using huemark::testing::run_huemark;
-
-// Pixel-format ids as stored in texture records.
-constexpr std::uint32_t kR8G8B8 = 20;
-constexpr std::uint32_t kA8R8G8B8 = 21;
-constexpr std::uint32_t kR5G6B5 = 23;
-constexpr std::uint32_t kA8 = 28;
-constexpr std::uint32_t kP8 = 41;
-constexpr std::uint32_t kIndex16 = 101;
-constexpr std::uint32_t kLscapeR8G8B8 = 243;
-constexpr std::uint32_t kLscapeAlpha = 244;
-constexpr std::uint32_t kDxt1 = 0x31545844;
-constexpr std::uint32_t kDxt3 = 0x33545844;
-constexpr std::uint32_t kDxt5 = 0x35545844;
+using namespace dat::testing::format_id;
 
 std::string read_file(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

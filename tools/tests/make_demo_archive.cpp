@@ -63,9 +63,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make_demo_archive OUT.dat\n");
     return 2;
   }
-  constexpr std::uint32_t kDxt1 = 0x31545844;
-  constexpr std::uint32_t kR8G8B8 = 20;
-  constexpr std::uint32_t kP8 = 41;
+  using namespace dat::testing::format_id;
 
   ArchiveBuilder builder({.block_size = 1024, .max_entries_per_node = 20, .placement = dat::testing::Placement::scatter(2024)});
   std::uint32_t surface = 0x08000001;

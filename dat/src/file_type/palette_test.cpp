@@ -4,31 +4,31 @@
 
 #include <cstdint>
 #include <limits>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "file_type/record_test_support.h"
+#include "record_writer.h"
 
 namespace dat {
 namespace {
 
-using test::IsBacktrace;
-using test::RecordBytes;
+using test::TruncationCase;
+using testing::ByteWriter;
 
 constexpr std::string_view kSource = "file_type/palette.cpp";
 constexpr std::string_view kFill = "failed to fill whole buffer";
 
 // The id, then the count and `entries` colours 0xFF000000 + i.
-RecordBytes palette(std::int32_t count, std::uint32_t entries) {
-  RecordBytes record;
+ByteWriter palette(std::int32_t count, std::uint32_t entries) {
+  ByteWriter record;
   record.u32(0x04000ABC).i32(count);
   for (std::uint32_t i = 0; i < entries; ++i) record.u32(0xFF000000 + i);
   return record;
 }
 
 TEST(Palette, DecodesEntriesInFileOrder) {
-  const Bytes bytes = palette(256, 256).build();
+  const Bytes bytes = palette(256, 256).take();
   ASSERT_EQ(bytes.size(), 8u + 1024u);
   const auto record = Palette::unpack(bytes);
   ASSERT_TRUE(record) << record.error().text();
@@ -38,49 +38,31 @@ TEST(Palette, DecodesEntriesInFileOrder) {
 }
 
 TEST(Palette, ZeroCountGivesAnEmptyTable) {
-  const auto record = Palette::unpack(palette(0, 0).build());
+  const auto record = Palette::unpack(palette(0, 0).take());
   ASSERT_TRUE(record) << record.error().text();
   EXPECT_TRUE(record->colors.empty());
 }
 
 TEST(Palette, TrailingBytesAreIgnored) {
-  const auto record = Palette::unpack(palette(2, 2).fill(5, 0xEE).build());
+  const auto record = Palette::unpack(palette(2, 2).fill(5, 0xEE).take());
   ASSERT_TRUE(record) << record.error().text();
   EXPECT_EQ(*record, (Palette{0x04000ABC, {0xFF000000, 0xFF000001}}));
 }
 
-struct TruncationCase {
-  std::string name;
-  Bytes whole;
-  std::size_t shortest;  // every length from shortest to longest fails alike
-  std::size_t longest;
-  std::string cause;
-  std::string frame;
-};
-
-// Failures name the case instead of dumping its bytes.
-void PrintTo(const TruncationCase& c, std::ostream* os) { *os << c.name; }
-
 class PaletteTruncation : public ::testing::TestWithParam<TruncationCase> {};
 
 TEST_P(PaletteTruncation, FailsAtTheFieldThatCannotBeRead) {
-  const TruncationCase& c = GetParam();
-  for (std::size_t length = c.shortest; length <= c.longest; ++length) {
-    SCOPED_TRACE(length);
-    const auto record = Palette::unpack(ByteView(c.whole).first(length));
-    ASSERT_FALSE(record);
-    EXPECT_TRUE(IsBacktrace(record.error(), c.cause, {c.frame}, kSource));
-  }
+  test::expect_fails_at_every_length(GetParam(), &Palette::unpack, kSource);
 }
 
 std::vector<TruncationCase> truncation_cases() {
-  const Bytes full = palette(256, 256).build();
-  const Bytes beyond = palette(0x7FFFFFFF, 3).build();
-  const Bytes minus_one = palette(-1, 1).build();
-  const Bytes most_negative = palette(std::numeric_limits<std::int32_t>::min(), 0).build();
-  const std::string colors = "While parsing field 'colors' in Palette";
+  const Bytes full = palette(256, 256).take();
+  const Bytes beyond = palette(0x7FFFFFFF, 3).take();
+  const Bytes minus_one = palette(-1, 1).take();
+  const Bytes most_negative = palette(std::numeric_limits<std::int32_t>::min(), 0).take();
+  const std::vector<std::string> colors = {"While parsing field 'colors' in Palette"};
   return {
-      {"Id", full, 0, 3, std::string(kFill), "While parsing field 'id' in Palette"},
+      {"Id", full, 0, 3, std::string(kFill), {"While parsing field 'id' in Palette"}},
       {"ShortCount", full, 4, 7, std::string(kFill), colors},
       {"ShortLastEntry", full, full.size() - 1, full.size() - 1, std::string(kFill), colors},
       {"CountBeyondInput", beyond, beyond.size(), beyond.size(), std::string(kFill), colors},
@@ -95,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, PaletteTruncation, ::testing::ValuesIn(truncatio
                          [](const auto& info) { return info.param.name; });
 
 TEST(Palette, FramesPointAtTheFieldDeclarationsInFileOrder) {
-  const Bytes whole = palette(1, 1).build();
+  const Bytes whole = palette(1, 1).take();
   const std::uint32_t id = test::frame_line(Palette::unpack(ByteView(whole).first(0)), 0);
   const std::uint32_t count = test::frame_line(Palette::unpack(ByteView(whole).first(4)), 0);
   const std::uint32_t entry = test::frame_line(Palette::unpack(ByteView(whole).first(11)), 0);

@@ -1,11 +1,14 @@
 #pragma once
 
-// Helpers shared by the record decoder tests: a builder for record bytes and a check of a
-// context-form error's whole printed text.
+// Helpers shared by the record decoder tests: a check of a context-form error's whole printed
+// text, and the table-driven check of records cut short. The record bytes themselves are
+// written with dat::testing::ByteWriter.
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -15,34 +18,6 @@
 #include "utils/bytes.h"
 
 namespace dat::test {
-
-// Record bytes in file order, little-endian, one call per field.
-class RecordBytes {
- public:
-  RecordBytes& u8(std::uint8_t value) {
-    bytes_.push_back(value);
-    return *this;
-  }
-  RecordBytes& u32(std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) bytes_.push_back(static_cast<std::uint8_t>(value >> shift));
-    return *this;
-  }
-  RecordBytes& i32(std::int32_t value) { return u32(static_cast<std::uint32_t>(value)); }
-  RecordBytes& raw(std::initializer_list<std::uint8_t> bytes) {
-    bytes_.insert(bytes_.end(), bytes);
-    return *this;
-  }
-  RecordBytes& fill(std::size_t count, std::uint8_t value) {
-    bytes_.insert(bytes_.end(), count, value);
-    return *this;
-  }
-
-  [[nodiscard]] std::size_t size() const { return bytes_.size(); }
-  [[nodiscard]] Bytes build() const { return bytes_; }
-
- private:
-  Bytes bytes_;
-};
 
 // The printed text of a context-form error with located frames, written out from the
 // format rather than through RecordReadError::text().
@@ -94,6 +69,32 @@ inline ::testing::AssertionResult IsBacktrace(const RecordReadError& error, std:
     return ::testing::AssertionFailure() << "text:\n" << error.text() << "\nwant:\n" << want;
   }
   return ::testing::AssertionSuccess();
+}
+
+// A record cut short at every length from `shortest` to `longest`: each prefix of `whole`
+// fails alike, with `cause` and one located frame per message.
+struct TruncationCase {
+  std::string name;
+  Bytes whole;
+  std::size_t shortest;
+  std::size_t longest;
+  std::string cause;
+  std::vector<std::string> frames;  // innermost first
+};
+
+// Failures name the case instead of dumping its bytes.
+inline void PrintTo(const TruncationCase& c, std::ostream* os) { *os << c.name; }
+
+// The body of every truncation test: `unpack` is the record's decoder and `source` the file
+// that declares its fields, as IsBacktrace takes it.
+template <class Unpack>
+void expect_fails_at_every_length(const TruncationCase& c, Unpack unpack, std::string_view source) {
+  for (std::size_t length = c.shortest; length <= c.longest; ++length) {
+    SCOPED_TRACE(length);
+    const auto record = unpack(ByteView(c.whole).first(length));
+    ASSERT_FALSE(record);
+    EXPECT_TRUE(IsBacktrace(record.error(), c.cause, c.frames, source));
+  }
 }
 
 // Line of frame `index` of a failed decode; 0 when there is no such located frame.

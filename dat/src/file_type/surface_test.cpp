@@ -9,24 +9,25 @@
 #include <vector>
 
 #include "file_type/record_test_support.h"
+#include "record_writer.h"
 
 namespace dat {
 namespace {
 
-using test::IsBacktrace;
-using test::RecordBytes;
+using test::TruncationCase;
+using testing::ByteWriter;
 
 constexpr std::string_view kSource = "file_type/surface.cpp";
 constexpr std::string_view kFill = "failed to fill whole buffer";
 
 // A solid surface: type, colour, then the three lighting values.
-RecordBytes solid(std::uint32_t surface_type, std::uint32_t color) {
-  return RecordBytes().u32(surface_type).u32(color).u32(0x3F000000).u32(0x3F800000).u32(0x40000000);
+ByteWriter solid(std::uint32_t surface_type, std::uint32_t color) {
+  return ByteWriter().u32(surface_type).u32(color).u32(0x3F000000).u32(0x3F800000).u32(0x40000000);
 }
 
 // A textured surface: type, texture and palette ids, then the three lighting values.
-RecordBytes textured(std::uint32_t surface_type, std::uint32_t texture_id, std::uint32_t palette_id) {
-  return RecordBytes()
+ByteWriter textured(std::uint32_t surface_type, std::uint32_t texture_id, std::uint32_t palette_id) {
+  return ByteWriter()
       .u32(surface_type)
       .u32(texture_id)
       .u32(palette_id)
@@ -49,7 +50,7 @@ class SurfaceForm : public ::testing::TestWithParam<FormCase> {};
 TEST_P(SurfaceForm, OnlyBitsOneAndTwoSelectTheTexturedForm) {
   const FormCase& c = GetParam();
   const Bytes bytes =
-      c.textured ? textured(c.surface_type, 0x05000123, 0x04000456).build() : solid(c.surface_type, 0xFF112233).build();
+      c.textured ? textured(c.surface_type, 0x05000123, 0x04000456).take() : solid(c.surface_type, 0xFF112233).take();
   const auto surface = Surface::unpack(bytes);
   ASSERT_TRUE(surface) << surface.error().text();
   EXPECT_EQ(surface->surface_type, c.surface_type);
@@ -83,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SurfaceForm, ::testing::ValuesIn(kFormCases),
 
 TEST(Surface, ColorValueKeepsItsBytesInPlace) {
   // Bytes 4..7 are 0x33, 0x22, 0x11, 0xFF: blue, green, red, then an unused top byte.
-  const Bytes bytes = RecordBytes().u32(0).raw({0x33, 0x22, 0x11, 0xFF}).fill(12, 0).build();
+  const Bytes bytes = ByteWriter().u32(0).raw({0x33, 0x22, 0x11, 0xFF}).fill(12, 0).take();
   const auto surface = Surface::unpack(bytes);
   ASSERT_TRUE(surface) << surface.error().text();
   ASSERT_TRUE(surface->color_value);
@@ -98,9 +99,10 @@ TEST(Surface, FloatsComeOutBitForBit) {
                                                    {0x7F800000, 0xFF800000, 0x80000000}};
   for (const auto& bits : patterns) {
     for (const bool is_textured : {false, true}) {
-      RecordBytes record = RecordBytes().u32(is_textured ? 2 : 0).u32(1);
+      ByteWriter record;
+      record.u32(is_textured ? 2 : 0).u32(1);
       if (is_textured) record.u32(2);
-      const Bytes bytes = record.u32(bits[0]).u32(bits[1]).u32(bits[2]).build();
+      const Bytes bytes = record.u32(bits[0]).u32(bits[1]).u32(bits[2]).take();
       const auto surface = Surface::unpack(bytes);
       ASSERT_TRUE(surface) << surface.error().text();
       EXPECT_EQ(std::bit_cast<std::uint32_t>(surface->translucency), bits[0]);
@@ -111,9 +113,9 @@ TEST(Surface, FloatsComeOutBitForBit) {
 }
 
 TEST(Surface, TrailingBytesAreIgnored) {
-  for (const RecordBytes& record : {solid(1, 0x00ABCDEF), textured(6, 7, 8)}) {
-    const Bytes exact = record.build();
-    const Bytes longer = RecordBytes(record).fill(9, 0xEE).build();
+  for (const ByteWriter& record : {solid(1, 0x00ABCDEF), textured(6, 7, 8)}) {
+    const Bytes exact = record.data();
+    const Bytes longer = ByteWriter(record).fill(9, 0xEE).take();
     const auto a = Surface::unpack(exact);
     const auto b = Surface::unpack(longer);
     ASSERT_TRUE(a && b);
@@ -124,59 +126,53 @@ TEST(Surface, TrailingBytesAreIgnored) {
   }
 }
 
-struct TruncationCase {
-  std::string name;
-  std::uint32_t surface_type;
-  std::size_t shortest;  // every length from shortest to longest fails alike
-  std::size_t longest;
-  std::vector<std::string> frames;  // innermost first
-};
-
-void PrintTo(const TruncationCase& c, std::ostream* os) { *os << c.name; }
-
 class SurfaceTruncation : public ::testing::TestWithParam<TruncationCase> {};
 
 TEST_P(SurfaceTruncation, FailsAtTheFieldThatRunsPastTheEnd) {
-  const TruncationCase& c = GetParam();
-  const Bytes whole = (c.surface_type & Surface::kTexturedMask) != 0 ? textured(c.surface_type, 1, 2).build()
-                                                                     : solid(c.surface_type, 3).build();
-  for (std::size_t length = c.shortest; length <= c.longest; ++length) {
-    SCOPED_TRACE(length);
-    const auto surface = Surface::unpack(ByteView(whole).first(length));
-    ASSERT_FALSE(surface);
-    EXPECT_TRUE(IsBacktrace(surface.error(), kFill, c.frames, kSource));
-  }
+  test::expect_fails_at_every_length(GetParam(), &Surface::unpack, kSource);
 }
 
-const TruncationCase kTruncationCases[] = {
-    {"SolidSurfaceType", 0, 0, 3, {"While parsing field 'surface_type' in Surface"}},
-    {"SolidColorValue", 0, 4, 7, {"While parsing field 'color_value' in Surface"}},
-    {"SolidTranslucency", 0, 8, 11, {"While parsing field 'translucency' in Surface"}},
-    {"SolidLuminosity", 0, 12, 15, {"While parsing field 'luminosity' in Surface"}},
-    {"SolidDiffuse", 0, 16, 19, {"While parsing field 'diffuse' in Surface"}},
-    {"TexturedSurfaceType", 2, 0, 3, {"While parsing field 'surface_type' in Surface"}},
-    {"TexturedOrigTextureId",
-     2,
-     4,
-     7,
-     {"While parsing field 'orig_texture_id' in TextureRefs", "While parsing field 'texture_refs' in Surface"}},
-    {"TexturedOrigPaletteId",
-     4,
-     8,
-     11,
-     {"While parsing field 'orig_palette_id' in TextureRefs", "While parsing field 'texture_refs' in Surface"}},
-    {"TexturedTranslucency", 6, 12, 15, {"While parsing field 'translucency' in Surface"}},
-    {"TexturedLuminosity", 6, 16, 19, {"While parsing field 'luminosity' in Surface"}},
-    // 20 bytes are a whole solid record, but a textured one still lacks diffuse.
-    {"TexturedDiffuse", 6, 20, 23, {"While parsing field 'diffuse' in Surface"}},
-};
+// The whole record of `surface_type`'s form; the cases cut it short.
+Bytes whole(std::uint32_t surface_type) {
+  return (surface_type & Surface::kTexturedMask) != 0 ? textured(surface_type, 1, 2).take()
+                                                      : solid(surface_type, 3).take();
+}
 
-INSTANTIATE_TEST_SUITE_P(Cases, SurfaceTruncation, ::testing::ValuesIn(kTruncationCases),
+std::vector<TruncationCase> truncation_cases() {
+  const std::string fill(kFill);
+  const std::string texture_refs = "While parsing field 'texture_refs' in Surface";
+  return {
+      {"SolidSurfaceType", whole(0), 0, 3, fill, {"While parsing field 'surface_type' in Surface"}},
+      {"SolidColorValue", whole(0), 4, 7, fill, {"While parsing field 'color_value' in Surface"}},
+      {"SolidTranslucency", whole(0), 8, 11, fill, {"While parsing field 'translucency' in Surface"}},
+      {"SolidLuminosity", whole(0), 12, 15, fill, {"While parsing field 'luminosity' in Surface"}},
+      {"SolidDiffuse", whole(0), 16, 19, fill, {"While parsing field 'diffuse' in Surface"}},
+      {"TexturedSurfaceType", whole(2), 0, 3, fill, {"While parsing field 'surface_type' in Surface"}},
+      {"TexturedOrigTextureId",
+       whole(2),
+       4,
+       7,
+       fill,
+       {"While parsing field 'orig_texture_id' in TextureRefs", texture_refs}},
+      {"TexturedOrigPaletteId",
+       whole(4),
+       8,
+       11,
+       fill,
+       {"While parsing field 'orig_palette_id' in TextureRefs", texture_refs}},
+      {"TexturedTranslucency", whole(6), 12, 15, fill, {"While parsing field 'translucency' in Surface"}},
+      {"TexturedLuminosity", whole(6), 16, 19, fill, {"While parsing field 'luminosity' in Surface"}},
+      // 20 bytes are a whole solid record, but a textured one still lacks diffuse.
+      {"TexturedDiffuse", whole(6), 20, 23, fill, {"While parsing field 'diffuse' in Surface"}},
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SurfaceTruncation, ::testing::ValuesIn(truncation_cases()),
                          [](const auto& info) { return info.param.name; });
 
 TEST(Surface, FramesPointAtTheFieldDeclarationsInFileOrder) {
-  const Bytes solid_bytes = solid(0, 0).build();
-  const Bytes textured_bytes = textured(2, 0, 0).build();
+  const Bytes solid_bytes = solid(0, 0).take();
+  const Bytes textured_bytes = textured(2, 0, 0).take();
   const auto at = [](const Bytes& bytes, std::size_t length, std::size_t frame) {
     return test::frame_line(Surface::unpack(ByteView(bytes).first(length)), frame);
   };

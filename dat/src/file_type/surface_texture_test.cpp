@@ -4,31 +4,31 @@
 
 #include <cstdint>
 #include <limits>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "file_type/record_test_support.h"
+#include "record_writer.h"
 
 namespace dat {
 namespace {
 
-using test::IsBacktrace;
-using test::RecordBytes;
+using test::TruncationCase;
+using testing::ByteWriter;
 
 constexpr std::string_view kSource = "file_type/surface_texture.cpp";
 constexpr std::string_view kFill = "failed to fill whole buffer";
 
 // id, unknown_int and unknown_byte, then the list's count at offset 9 and its entries.
-RecordBytes surface_texture(std::int32_t count, const std::vector<std::uint32_t>& ids) {
-  RecordBytes record;
+ByteWriter surface_texture(std::int32_t count, const std::vector<std::uint32_t>& ids) {
+  ByteWriter record;
   record.u32(0x05001234).u32(0xDEADBEEF).u8(0x7A).i32(count);
   for (std::uint32_t id : ids) record.u32(id);
   return record;
 }
 
 TEST(SurfaceTexture, DecodesTheListAfterTheOddOffsetCount) {
-  const Bytes bytes = surface_texture(3, {0x06000001, 0x06000002, 0x06000003}).build();
+  const Bytes bytes = surface_texture(3, {0x06000001, 0x06000002, 0x06000003}).take();
   ASSERT_EQ(bytes.size(), 25u);
   const auto record = SurfaceTexture::unpack(bytes);
   ASSERT_TRUE(record) << record.error().text();
@@ -36,7 +36,7 @@ TEST(SurfaceTexture, DecodesTheListAfterTheOddOffsetCount) {
 }
 
 TEST(SurfaceTexture, ZeroCountGivesAnEmptyList) {
-  const Bytes bytes = surface_texture(0, {}).build();
+  const Bytes bytes = surface_texture(0, {}).take();
   ASSERT_EQ(bytes.size(), 13u);
   const auto record = SurfaceTexture::unpack(bytes);
   ASSERT_TRUE(record) << record.error().text();
@@ -44,46 +44,28 @@ TEST(SurfaceTexture, ZeroCountGivesAnEmptyList) {
 }
 
 TEST(SurfaceTexture, TrailingBytesAreIgnored) {
-  const Bytes bytes = surface_texture(1, {0x06000009}).fill(7, 0xEE).build();
+  const Bytes bytes = surface_texture(1, {0x06000009}).fill(7, 0xEE).take();
   const auto record = SurfaceTexture::unpack(bytes);
   ASSERT_TRUE(record) << record.error().text();
   EXPECT_EQ(record->textures, std::vector<std::uint32_t>{0x06000009});
 }
 
-struct TruncationCase {
-  std::string name;
-  Bytes whole;
-  std::size_t shortest;  // every length from shortest to longest fails alike
-  std::size_t longest;
-  std::string cause;
-  std::string frame;
-};
-
-// Failures name the case instead of dumping its bytes.
-void PrintTo(const TruncationCase& c, std::ostream* os) { *os << c.name; }
-
 class SurfaceTextureTruncation : public ::testing::TestWithParam<TruncationCase> {};
 
 TEST_P(SurfaceTextureTruncation, FailsAtTheFieldThatCannotBeRead) {
-  const TruncationCase& c = GetParam();
-  for (std::size_t length = c.shortest; length <= c.longest; ++length) {
-    SCOPED_TRACE(length);
-    const auto record = SurfaceTexture::unpack(ByteView(c.whole).first(length));
-    ASSERT_FALSE(record);
-    EXPECT_TRUE(IsBacktrace(record.error(), c.cause, {c.frame}, kSource));
-  }
+  test::expect_fails_at_every_length(GetParam(), &SurfaceTexture::unpack, kSource);
 }
 
 std::vector<TruncationCase> truncation_cases() {
-  const Bytes three = surface_texture(3, {1, 2, 3}).build();
-  const Bytes beyond = surface_texture(1000, {1, 2}).build();
-  const Bytes minus_one = surface_texture(-1, {1, 2}).build();
-  const Bytes most_negative = surface_texture(std::numeric_limits<std::int32_t>::min(), {1}).build();
-  const std::string textures = "While parsing field 'textures' in SurfaceTexture";
+  const Bytes three = surface_texture(3, {1, 2, 3}).take();
+  const Bytes beyond = surface_texture(1000, {1, 2}).take();
+  const Bytes minus_one = surface_texture(-1, {1, 2}).take();
+  const Bytes most_negative = surface_texture(std::numeric_limits<std::int32_t>::min(), {1}).take();
+  const std::vector<std::string> textures = {"While parsing field 'textures' in SurfaceTexture"};
   return {
-      {"Id", three, 0, 3, std::string(kFill), "While parsing field 'id' in SurfaceTexture"},
-      {"UnknownInt", three, 4, 7, std::string(kFill), "While parsing field 'unknown_int' in SurfaceTexture"},
-      {"UnknownByte", three, 8, 8, std::string(kFill), "While parsing field 'unknown_byte' in SurfaceTexture"},
+      {"Id", three, 0, 3, std::string(kFill), {"While parsing field 'id' in SurfaceTexture"}},
+      {"UnknownInt", three, 4, 7, std::string(kFill), {"While parsing field 'unknown_int' in SurfaceTexture"}},
+      {"UnknownByte", three, 8, 8, std::string(kFill), {"While parsing field 'unknown_byte' in SurfaceTexture"}},
       {"ShortCount", three, 9, 12, std::string(kFill), textures},
       // Up to 13 + 11 bytes: the third entry is short, and the first two are not returned.
       {"ShortEntry", three, 13, 24, std::string(kFill), textures},
@@ -100,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SurfaceTextureTruncation, ::testing::ValuesIn(tr
                          [](const auto& info) { return info.param.name; });
 
 TEST(SurfaceTexture, FramesPointAtTheFieldDeclarationsInFileOrder) {
-  const Bytes whole = surface_texture(1, {1}).build();
+  const Bytes whole = surface_texture(1, {1}).take();
   std::vector<std::uint32_t> lines;
   for (std::size_t length : {0, 4, 8, 9, 13}) {
     lines.push_back(test::frame_line(SurfaceTexture::unpack(ByteView(whole).first(length)), 0));

@@ -10,26 +10,25 @@
 #include <vector>
 
 #include "file_type/record_test_support.h"
+#include "record_writer.h"
 
 namespace dat {
 namespace {
 
-using test::IsBacktrace;
-using test::RecordBytes;
+using test::TruncationCase;
+using testing::ByteWriter;
+using namespace testing::format_id;
 
 constexpr std::string_view kSource = "file_type/texture.cpp";
 constexpr std::string_view kFill = "failed to fill whole buffer";
-constexpr std::uint32_t kP8 = 41;
-constexpr std::uint32_t kIndex16 = 101;
-constexpr std::uint32_t kDxt1 = 0x31545844;
 
 // The six fixed fields; the pixel bytes and the palette id are appended by the caller.
-RecordBytes header(std::uint32_t format, std::int32_t length, std::int32_t width = 4, std::int32_t height = 2) {
-  return RecordBytes().u32(0x05000042).u32(0x11223344).i32(width).i32(height).u32(format).i32(length);
+ByteWriter header(std::uint32_t format, std::int32_t length, std::int32_t width = 4, std::int32_t height = 2) {
+  return ByteWriter().u32(0x05000042).u32(0x11223344).i32(width).i32(height).u32(format).i32(length);
 }
 
 TEST(Texture, DecodesAnEmptyDirectColourRecord) {
-  const Bytes bytes = header(21, 0).build();
+  const Bytes bytes = header(21, 0).take();
   ASSERT_EQ(bytes.size(), 24u);
   const auto texture = Texture::unpack(bytes);
   ASSERT_TRUE(texture) << texture.error().text();
@@ -37,7 +36,7 @@ TEST(Texture, DecodesAnEmptyDirectColourRecord) {
 }
 
 TEST(Texture, DimensionsAreNotValidated) {
-  const auto texture = Texture::unpack(header(20, 0, -1, std::numeric_limits<std::int32_t>::min()).build());
+  const auto texture = Texture::unpack(header(20, 0, -1, std::numeric_limits<std::int32_t>::min()).take());
   ASSERT_TRUE(texture) << texture.error().text();
   EXPECT_EQ(texture->width, -1);
   EXPECT_EQ(texture->height, std::numeric_limits<std::int32_t>::min());
@@ -45,7 +44,7 @@ TEST(Texture, DimensionsAreNotValidated) {
 
 TEST(Texture, UnlistedFormatsDecodeAsOther) {
   for (std::uint32_t format : {7u, 42u, 0x80000000u}) {
-    const auto texture = Texture::unpack(header(format, 0).build());
+    const auto texture = Texture::unpack(header(format, 0).take());
     ASSERT_TRUE(texture) << texture.error().text();
     EXPECT_EQ(texture->format_raw, format);
     EXPECT_EQ(texture->format().kind(), PixelFormatKind::Other);
@@ -67,10 +66,10 @@ class TexturePaletteId : public ::testing::TestWithParam<PaletteIdCase> {};
 TEST_P(TexturePaletteId, IsReadAfterTheDataOnlyForPalettisedFormats) {
   const PaletteIdCase& c = GetParam();
   const Bytes pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-  RecordBytes record = header(c.format, 16);
+  ByteWriter record = header(c.format, 16);
   for (std::uint8_t b : pixels) record.u8(b);
   // Four more bytes follow the data whatever the format, and more after them.
-  const Bytes bytes = record.u32(0x04000077).fill(3, 0xEE).build();
+  const Bytes bytes = record.u32(0x04000077).fill(3, 0xEE).take();
   const auto texture = Texture::unpack(bytes);
   ASSERT_TRUE(texture) << texture.error().text();
   EXPECT_EQ(texture->source_data, pixels);
@@ -79,52 +78,36 @@ TEST_P(TexturePaletteId, IsReadAfterTheDataOnlyForPalettisedFormats) {
 }
 
 const PaletteIdCase kPaletteIdCases[] = {
-    {"P8", kP8, true},      {"Index16", kIndex16, true}, {"R8G8B8", 20, false}, {"A8R8G8B8", 21, false},
+    {"P8", kP8, true},      {"Index16", kIndex16, true}, {"R8G8B8", kR8G8B8, false}, {"A8R8G8B8", kA8R8G8B8, false},
     {"Dxt1", kDxt1, false}, {"Other7", 7, false},        {"Unknown", 0, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, TexturePaletteId, ::testing::ValuesIn(kPaletteIdCases),
                          [](const auto& info) { return info.param.name; });
 
-struct TruncationCase {
-  std::string name;
-  Bytes whole;
-  std::size_t shortest;  // every length from shortest to longest fails alike
-  std::size_t longest;
-  std::string cause;
-  std::string frame;
-};
-
-void PrintTo(const TruncationCase& c, std::ostream* os) { *os << c.name; }
-
 class TextureTruncation : public ::testing::TestWithParam<TruncationCase> {};
 
 TEST_P(TextureTruncation, FailsAtTheFieldThatRunsPastTheEnd) {
-  const TruncationCase& c = GetParam();
-  for (std::size_t length = c.shortest; length <= c.longest; ++length) {
-    SCOPED_TRACE(length);
-    const auto texture = Texture::unpack(ByteView(c.whole).first(length));
-    ASSERT_FALSE(texture);
-    EXPECT_TRUE(IsBacktrace(texture.error(), c.cause, {c.frame}, kSource));
-  }
+  test::expect_fails_at_every_length(GetParam(), &Texture::unpack, kSource);
 }
 
 std::vector<TruncationCase> truncation_cases() {
-  const Bytes palettised = header(kP8, 16).fill(16, 0xAB).u32(0x04000001).build();  // 44 bytes
+  const Bytes palettised = header(kP8, 16).fill(16, 0xAB).u32(0x04000001).take();  // 44 bytes
   // length 100 with only 50 bytes after the header.
-  const Bytes short_data = header(20, 100).fill(50, 0xCD).build();
+  const Bytes short_data = header(20, 100).fill(50, 0xCD).take();
   const std::string fill(kFill);
+  const std::string not_enough = "not enough bytes in reader";
+  const std::string source_data = "While parsing field 'source_data' in Texture";
   return {
-      {"Id", palettised, 0, 3, fill, "While parsing field 'id' in Texture"},
-      {"Unknown", palettised, 4, 7, fill, "While parsing field '_unknown' in Texture"},
-      {"Width", palettised, 8, 11, fill, "While parsing field 'width' in Texture"},
-      {"Height", palettised, 12, 15, fill, "While parsing field 'height' in Texture"},
-      {"FormatRaw", palettised, 16, 19, fill, "While parsing field 'format_raw' in Texture"},
-      {"Length", palettised, 20, 23, fill, "While parsing field 'length' in Texture"},
-      {"SourceData", palettised, 24, 39, "not enough bytes in reader", "While parsing field 'source_data' in Texture"},
-      {"SourceDataHalfThere", short_data, short_data.size(), short_data.size(), "not enough bytes in reader",
-       "While parsing field 'source_data' in Texture"},
-      {"DefaultPaletteId", palettised, 40, 43, fill, "While parsing field 'default_palette_id' in Texture"},
+      {"Id", palettised, 0, 3, fill, {"While parsing field 'id' in Texture"}},
+      {"Unknown", palettised, 4, 7, fill, {"While parsing field '_unknown' in Texture"}},
+      {"Width", palettised, 8, 11, fill, {"While parsing field 'width' in Texture"}},
+      {"Height", palettised, 12, 15, fill, {"While parsing field 'height' in Texture"}},
+      {"FormatRaw", palettised, 16, 19, fill, {"While parsing field 'format_raw' in Texture"}},
+      {"Length", palettised, 20, 23, fill, {"While parsing field 'length' in Texture"}},
+      {"SourceData", palettised, 24, 39, not_enough, {source_data}},
+      {"SourceDataHalfThere", short_data, short_data.size(), short_data.size(), not_enough, {source_data}},
+      {"DefaultPaletteId", palettised, 40, 43, fill, {"While parsing field 'default_palette_id' in Texture"}},
   };
 }
 
@@ -138,7 +121,7 @@ TEST(Texture, NegativeLengthIsAnAssertionAfterTheLengthWithoutFrames) {
   };
   for (const auto& [length, message] : cases) {
     // Plenty of bytes follow: the count itself is refused, not the data.
-    const auto texture = Texture::unpack(header(kP8, length).fill(64, 0).build());
+    const auto texture = Texture::unpack(header(kP8, length).fill(64, 0).take());
     ASSERT_FALSE(texture);
     EXPECT_FALSE(texture.error().has_context());
     EXPECT_EQ(texture.error().inner(), RecordReadError::Inner(AssertionFailure{message, 24}));
@@ -147,8 +130,8 @@ TEST(Texture, NegativeLengthIsAnAssertionAfterTheLengthWithoutFrames) {
 }
 
 TEST(Texture, TrailingBytesAreIgnored) {
-  const Bytes exact = header(kIndex16, 4).raw({1, 2, 3, 4}).u32(0x04000005).build();
-  const Bytes longer = RecordBytes(header(kIndex16, 4).raw({1, 2, 3, 4}).u32(0x04000005)).fill(10, 0xFF).build();
+  const Bytes exact = header(kIndex16, 4).raw({1, 2, 3, 4}).u32(0x04000005).take();
+  const Bytes longer = header(kIndex16, 4).raw({1, 2, 3, 4}).u32(0x04000005).fill(10, 0xFF).take();
   const auto a = Texture::unpack(exact);
   const auto b = Texture::unpack(longer);
   ASSERT_TRUE(a && b);
@@ -156,7 +139,7 @@ TEST(Texture, TrailingBytesAreIgnored) {
 }
 
 TEST(Texture, FramesPointAtTheFieldDeclarationsInFileOrder) {
-  const Bytes whole = header(kP8, 4).fill(4, 0).u32(1).build();
+  const Bytes whole = header(kP8, 4).fill(4, 0).u32(1).take();
   std::vector<std::uint32_t> lines;
   for (std::size_t length : {0, 4, 8, 12, 16, 20, 24, 28}) {
     lines.push_back(test::frame_line(Texture::unpack(ByteView(whole).first(length)), 0));

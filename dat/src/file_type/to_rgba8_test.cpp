@@ -9,25 +9,16 @@
 
 #include "file_type/dxt.h"
 #include "file_type/texture.h"
+#include "record_writer.h"
 
 namespace dat {
 namespace {
 
+using namespace testing::format_id;
 using Result = std::expected<Bytes, TextureDecodeError>;
 
 constexpr std::uint32_t kUnknown = 0;
-constexpr std::uint32_t kR8G8B8 = 20;
-constexpr std::uint32_t kA8R8G8B8 = 21;
-constexpr std::uint32_t kR5G6B5 = 23;
 constexpr std::uint32_t kA4R4G4B4 = 26;
-constexpr std::uint32_t kA8 = 28;
-constexpr std::uint32_t kP8 = 41;
-constexpr std::uint32_t kIndex16 = 101;
-constexpr std::uint32_t kLscapeR8G8B8 = 243;
-constexpr std::uint32_t kLscapeAlpha = 244;
-constexpr std::uint32_t kDxt1 = 0x31545844;
-constexpr std::uint32_t kDxt3 = 0x33545844;
-constexpr std::uint32_t kDxt5 = 0x35545844;
 
 // A texture as to_rgba8 sees it; the fields it does not read keep their defaults.
 Texture texture(std::uint32_t format, std::int32_t width, std::int32_t height, Bytes data,
