@@ -288,6 +288,25 @@ TEST_F(DatDatabaseTest, PointerBackToItselfOrAnAncestorIsCorruption) {
   }
 }
 
+TEST_F(DatDatabaseTest, NodesSharedByEveryBranchAreRefusedQuickly) {
+  // Thirty levels, each node's 62 pointers all naming the node below: 62^30 visits if each
+  // were loaded again. A sound directory has at most one node per 1716 archive bytes, so the
+  // walk gives up long before that.
+  ArchiveImage image(1720);
+  std::uint32_t below = image.append_node(NodeContent{.entries = {entry(1)}}).offset;
+  for (int level = 0; level < 30; ++level) {
+    NodeContent node{.entries = std::vector<DatFileEntry>(61, entry(2))};
+    node.branches.fill(below);
+    below = image.append_node(node).offset;
+  }
+  image.header().root_offset = below;
+  const auto started = std::chrono::steady_clock::now();
+  const auto db = open(image);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+  ASSERT_FALSE(db.has_value());
+  EXPECT_EQ(db.error().kind(), DatError::Kind::Corruption);
+}
+
 TEST_F(DatDatabaseTest, VeryDeepTreeLoadsWithoutExhaustingTheStack) {
   constexpr std::uint32_t kDepth = 20000;
   ArchiveImage image(1720);  // one block per node keeps the image small

@@ -18,12 +18,6 @@ namespace {
 constexpr std::uint32_t kTypeMask = 0xFF000000;
 constexpr std::uint32_t kSurfaceType = 0x08000000;
 
-struct Counts {
-  std::uint32_t solid = 0;
-  std::uint32_t textured = 0;
-  std::uint32_t errors = 0;
-};
-
 // The report ends in a line feed already; the sink adds its own.
 void report(const StatusSink& status, const RunError& error) {
   std::string text = format_report(error);
@@ -42,6 +36,13 @@ std::vector<std::uint32_t> sorted_surface_ids(const dat::DatDatabase& db) {
 
 }  // namespace
 
+std::string progress_line(const Progress& p) {
+  return fmt::format("  [{:>5}/{:>5}] ok={} (solid={} textured={}) err={}", p.done, p.n, p.resolved, p.solid,
+                     p.textured, p.errors);
+}
+
+std::uint64_t progress_step(std::uint64_t n) { return std::max<std::uint64_t>(1, n / 20); }
+
 int run(const Cli& cli, const StatusSink& status) {
   auto db = dat::DatDatabase::open(cli.portal_dat);
   if (!db) {
@@ -57,12 +58,13 @@ int run(const Cli& cli, const StatusSink& status) {
   status(fmt::format("huemark: found {} surfaces in portal DAT; processing {}", found, n));
 
   ColourMap colours;
-  Counts counts;
-  const std::uint64_t step = std::max<std::uint64_t>(1, n / 20);
+  Progress counts{.n = n};
+  const std::uint64_t step = progress_step(n);
   for (std::uint64_t i = 0; i < n; ++i) {
     if (i != 0 && i % step == 0) {
-      status(fmt::format("  [{:>5}/{:>5}] ok={} (solid={} textured={}) err={}", i, n, colours.size(), counts.solid,
-                         counts.textured, counts.errors));
+      counts.done = i;
+      counts.resolved = colours.size();
+      status(progress_line(counts));
     }
     const std::uint32_t id = ids[i];
     auto resolved = resolve_surface(*db, id);
