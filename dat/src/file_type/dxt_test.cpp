@@ -236,33 +236,28 @@ TEST(Dxt3Test, FourColorTableWhateverTheColorOrder) {
   }
 }
 
-TEST(Dxt5Test, EightValueAlphaMode) {
-  Bytes data;
-  put_dxt5_alpha(data, 255, 0, alpha_indices(kMod8));
-  put_color_block(data, 0xFFFF, 0x0000, all_color(0));
-  const Bytes image = decompress_dxt5(data, 4, 4);
-  const std::array<int, 8> expected{255, 0, 218, 182, 145, 109, 72, 36};
-  for (unsigned p = 0; p < 16; ++p) {
-    EXPECT_EQ(pixel(image, 4, p % 4, p / 4), (Px{255, 255, 255, expected[p % 8]})) << "texel " << p;
+TEST(Dxt5Test, AlphaTablesOfBothModes) {
+  struct Case {
+    const char* name;
+    std::uint8_t a0;
+    std::uint8_t a1;
+    std::array<int, 8> expected;  // alpha of indices 0 to 7
+  };
+  const Case cases[] = {
+      {"EightValueMode", 255, 0, {255, 0, 218, 182, 145, 109, 72, 36}},
+      {"SixValueMode", 0, 255, {0, 255, 51, 102, 153, 204, 0, 255}},
+      {"EqualAlphasSelectSixValueMode", 100, 100, {100, 100, 100, 100, 100, 100, 0, 255}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes data;
+    put_dxt5_alpha(data, c.a0, c.a1, alpha_indices(kMod8));
+    put_color_block(data, 0xFFFF, 0x0000, all_color(0));
+    const Bytes image = decompress_dxt5(data, 4, 4);
+    for (unsigned p = 0; p < 16; ++p) {
+      EXPECT_EQ(pixel(image, 4, p % 4, p / 4), (Px{255, 255, 255, c.expected[p % 8]})) << "texel " << p;
+    }
   }
-}
-
-TEST(Dxt5Test, SixValueAlphaMode) {
-  Bytes data;
-  put_dxt5_alpha(data, 0, 255, alpha_indices(kMod8));
-  put_color_block(data, 0xFFFF, 0x0000, all_color(0));
-  const Bytes image = decompress_dxt5(data, 4, 4);
-  const std::array<int, 8> expected{0, 255, 51, 102, 153, 204, 0, 255};
-  for (unsigned p = 0; p < 16; ++p) EXPECT_EQ(pixel(image, 4, p % 4, p / 4)[3], expected[p % 8]) << "texel " << p;
-}
-
-TEST(Dxt5Test, EqualAlphasSelectSixValueMode) {
-  Bytes data;
-  put_dxt5_alpha(data, 100, 100, alpha_indices(kMod8));
-  put_color_block(data, 0xFFFF, 0x0000, all_color(0));
-  const Bytes image = decompress_dxt5(data, 4, 4);
-  const std::array<int, 8> expected{100, 100, 100, 100, 100, 100, 0, 255};
-  for (unsigned p = 0; p < 16; ++p) EXPECT_EQ(pixel(image, 4, p % 4, p / 4)[3], expected[p % 8]) << "texel " << p;
 }
 
 TEST(Dxt5Test, FourColorTableWhateverTheColorOrder) {
