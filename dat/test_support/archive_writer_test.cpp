@@ -46,12 +46,15 @@ std::filesystem::path temp_archive_path() {
   return std::filesystem::path(::testing::TempDir()) / name;
 }
 
-// Writes `image` to a fresh temporary file and opens it with the reader.
+// Writes `image` to a fresh temporary file and opens it with the reader. The file is removed
+// at once: the open database keeps reading it through its descriptor.
 std::expected<DatDatabase, DatError> open_image(ByteView image) {
   const auto path = temp_archive_path();
   const auto written = write_bytes(path, image);
   EXPECT_TRUE(written) << written.error();
-  return DatDatabase::open(path);
+  auto db = DatDatabase::open(path);
+  std::filesystem::remove(path);
+  return db;
 }
 
 std::set<std::uint32_t> listed_ids(const DatDatabase& db) {
@@ -496,6 +499,7 @@ TEST(ArchiveBuilderLayout, IsDeterministicAndScatteredBlocksInterleave) {
   const auto written = make(1).write_file(path);
   ASSERT_TRUE(written) << written.error();
   auto db = DatDatabase::open(path);
+  std::filesystem::remove(path);
   ASSERT_TRUE(db) << db.error().text();
   EXPECT_EQ(db->get_file(40), Bytes(400, 40));
 }

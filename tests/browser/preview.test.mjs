@@ -8,7 +8,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import http from 'node:http';
-import { mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
+import { mkdir, mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
 import { createServer } from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
@@ -260,7 +260,9 @@ test('shows every surface of the map in id order with its colour, count and summ
   const { x, y } = await swatchCentre(page, Math.min(2, expected.length - 1));
   await page.mouse.click(x, y);
   await page.evaluate(() => window.scrollTo(0, 0));
-  const shotDir = await mkdtemp(path.join(os.tmpdir(), 'huemark-preview-shot-'));
+  // In the build tree, replaced by every run, so runs leave nothing behind elsewhere.
+  const shotDir = fileURLToPath(new URL('../../build/browser/', import.meta.url));
+  await mkdir(shotDir, { recursive: true });
   const shot = path.join(shotDir, 'preview.png');
   await page.screenshot({ path: shot, fullPage: true });
   t.diagnostic(`screenshot: ${shot}`);
