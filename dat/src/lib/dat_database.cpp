@@ -1,6 +1,7 @@
 #include "lib/dat_database.h"
 
 #include <array>
+#include <cstring>
 #include <unordered_set>
 #include <vector>
 
@@ -56,8 +57,9 @@ std::expected<void, DatError> DatDatabase::read_node(std::uint32_t root) {
   // kNodeSize bytes. A walk far beyond that is reading nodes shared between parents again
   // and again, which only damage makes; a visit can cost one read per block, so a cap that
   // ignores the archive's size would let a few kilobytes of crossed pointers keep the load
-  // busy for hours. The slack still loads a small tree that reaches a node a few times.
-  const std::uint64_t max_visits = std::min<std::uint64_t>(kMaxNodeVisits, 2 * (file_length_ / kNodeSize) + 64);
+  // busy for hours. The floor still loads a small tree that reaches its nodes many times.
+  const std::uint64_t max_visits =
+      std::min<std::uint64_t>(kMaxNodeVisits, std::max<std::uint64_t>(kMinNodeVisits, 2 * (file_length_ / kNodeSize)));
 
   auto enter = [&](std::uint32_t offset) -> std::expected<void, DatError> {
     if (on_path.contains(offset)) {
@@ -113,13 +115,21 @@ std::expected<Bytes, DatError> DatDatabase::read_file_data(std::uint32_t offset,
         fmt::format("block size {} leaves no room for the 4-byte block link", header_.block_size)));
   }
 
-  // The buffer never outgrows the archive file, whatever size the entry claims: only a chain
-  // that visits a block twice (or overlaps blocks) could gather more bytes than the file
-  // holds, and such a chain is refused when it gets there. Until then the walk is the plain
-  // one, so a chain that runs off the end fails as any short read does.
-  const std::uint64_t limit = std::min<std::uint64_t>(size, file_length_);
+  // A chain of distinct, non-overlapping blocks gathers at most the archive's length, so the
+  // buffer is reserved for no more than that, whatever size the entry claims: an absurd size
+  // on a chain that runs off the end then fails as any short read does, having allocated
+  // only what the file could supply. Only a chain that comes back to a block it has read, or
+  // whose blocks overlap, gathers more; it may gather up to `limit` (the archive's length,
+  // or kMinFileBound in a small archive) and is refused beyond that.
+  const std::uint64_t limit = std::min<std::uint64_t>(size, std::max<std::uint64_t>(file_length_, kMinFileBound));
   Bytes out;
-  out.reserve(static_cast<std::size_t>(limit));
+  out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(size, file_length_)));
+  const auto too_long = [&] {
+    return DatError::corruption(fmt::format(
+        "block chain at offset 0x{:08X} would gather {} bytes for one file, more than the {} a file of this "
+        "{}-byte archive may have",
+        offset, size, std::max<std::uint64_t>(file_length_, kMinFileBound), file_length_));
+  };
   // Makes room for `count` more bytes of data, about to come from a read of `span` bytes at
   // file offset `at`.
   auto grow = [&](std::uint64_t at, std::uint64_t span, std::size_t count) -> std::expected<std::uint8_t*, DatError> {
@@ -127,9 +137,7 @@ std::expected<Bytes, DatError> DatDatabase::read_file_data(std::uint32_t offset,
       if (at > file_length_ || span > file_length_ - at) {
         return std::unexpected(DatError::io(IoError::unexpected_eof(IoError::kFillWholeBuffer)));
       }
-      return std::unexpected(DatError::corruption(fmt::format(
-          "block chain at offset 0x{:08X} gathers more than the archive's {} bytes for a file of {} bytes", offset,
-          file_length_, size)));
+      return std::unexpected(too_long());
     }
     out.resize(out.size() + count);
     return out.data() + out.size() - count;
@@ -152,11 +160,45 @@ std::expected<Bytes, DatError> DatDatabase::read_file_data(std::uint32_t offset,
   const std::uint64_t block_size = header_.block_size;
   const std::uint32_t payload = header_.block_size - 4;
   std::uint64_t block = offset;
-  // Brent's cycle check, needed only when blocks carry no payload: with a payload every
-  // step brings bytes and the walk ends once `size` of them are in.
+
+  // Brent's cycle check on the blocks the walk goes to. Once the walk comes back to a block
+  // it has read, it would only go round the same blocks again, reading the same bytes: the
+  // bytes from `checkpoint_out` on repeat with the period of the loop. The rest is copied
+  // from them instead of being read loop after loop (a loop of blocks without payload would
+  // never end at all).
   std::uint64_t checkpoint = block;
+  std::size_t checkpoint_out = 0;  // bytes gathered before the checkpoint block
   std::uint64_t steps = 0;
   std::uint64_t power = 1;
+  // Notes that the walk goes on to `next` with `gathered` bytes in; true when `next` has
+  // been read before.
+  const auto loops_back = [&](std::uint64_t next, std::size_t gathered) {
+    if (next == checkpoint) return true;
+    if (++steps == power) {
+      checkpoint = next;
+      checkpoint_out = gathered;
+      power *= 2;
+      steps = 0;
+    }
+    return false;
+  };
+  // The rest of the file, copied from the loop's first round; `out` holds `gathered` bytes.
+  const auto repeat_loop = [&](std::size_t gathered) -> std::expected<Bytes, DatError> {
+    out.resize(gathered);
+    if (gathered == checkpoint_out) {
+      return std::unexpected(DatError::corruption(
+          fmt::format("block chain at offset 0x{:08X} loops without carrying any data", offset)));
+    }
+    if (size > limit) return std::unexpected(too_long());
+    out.resize(size);
+    // Every copy takes whole rounds of the loop from its first round on, doubling as it goes.
+    for (std::size_t filled = gathered; filled < size;) {
+      const std::size_t count = std::min<std::size_t>(filled - checkpoint_out, size - filled);
+      std::memcpy(out.data() + filled, out.data() + checkpoint_out, count);
+      filled += count;
+    }
+    return std::move(out);
+  };
 
   while (true) {
     if (payload != 0 && size - out.size() > payload) {
@@ -176,7 +218,7 @@ std::expected<Bytes, DatError> DatDatabase::read_file_data(std::uint32_t offset,
       if (wanted > limit - base) count = std::min<std::uint64_t>(count, (limit - base) / payload);
       if (count >= 2) {
         const std::size_t run_bytes = std::min<std::size_t>(wanted, count * payload);
-        out.resize(base + run_bytes);  // within the reserved capacity, so `parts` stays valid
+        out.resize(base + run_bytes);  // before `parts` points into it
         std::array<std::array<std::uint8_t, 4>, kReadAheadBlocks> links;
         std::array<iovec, 2 * kReadAheadBlocks> parts;
         for (std::size_t i = 0; i < count; ++i) {
@@ -198,6 +240,7 @@ std::expected<Bytes, DatError> DatDatabase::read_file_data(std::uint32_t offset,
           if (base + taken == size) return out;
           const std::uint64_t following = block + block_size;
           block = link;
+          if (loops_back(block, base + taken)) return repeat_loop(base + taken);
           if (link != following) break;  // the chain leaves the run
         }
         out.resize(base + taken);
@@ -219,17 +262,7 @@ std::expected<Bytes, DatError> DatDatabase::read_file_data(std::uint32_t offset,
     if (out.size() == size) return out;
 
     block = link;
-    if (payload == 0) {
-      if (block == checkpoint) {
-        return std::unexpected(DatError::corruption(fmt::format(
-            "block chain at offset 0x{:08X} loops without carrying any data", offset)));
-      }
-      if (++steps == power) {
-        checkpoint = block;
-        power *= 2;
-        steps = 0;
-      }
-    }
+    if (loops_back(block, out.size())) return repeat_loop(out.size());
   }
 }
 

@@ -25,8 +25,15 @@ class DatDatabase {
   static constexpr std::size_t kEntrySlots = 61;
   static constexpr std::size_t kEntriesOffset = 252;
   // A damaged directory whose pointers fan into the same nodes again and again could
-  // otherwise be walked for ages; real archives have a few thousand nodes.
+  // otherwise be walked for ages; real archives have a few thousand nodes. A small archive
+  // may still reach its nodes kMinNodeVisits times in all (a node shared by every branch of
+  // a node that is itself shared by every branch of the root is 3,907 visits).
   static constexpr std::size_t kMaxNodeVisits = std::size_t{1} << 20;
+  static constexpr std::size_t kMinNodeVisits = std::size_t{1} << 14;
+  // What one file may gather at most in an archive shorter than this; in a longer one, the
+  // archive's length. Only a chain that loops or whose blocks overlap gathers more than the
+  // archive holds, and the bound keeps a damaged entry's claimed size from sizing a buffer.
+  static constexpr std::uint64_t kMinFileBound = std::uint64_t{64} << 20;
 
   // Opens the archive at `path`, reads its header and loads the whole directory.
   [[nodiscard]] static std::expected<DatDatabase, DatError> open(const std::filesystem::path& path);
@@ -49,7 +56,7 @@ class DatDatabase {
   ArchiveFile file_;
   DatHeader header_;
   FileIndex files_;
-  std::uint64_t file_length_;  // at opening; bounds what one chain can be asked for
+  std::uint64_t file_length_;  // at opening; bounds what one chain may gather
 };
 
 }  // namespace dat

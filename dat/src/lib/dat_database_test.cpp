@@ -254,16 +254,43 @@ TEST_F(DatDatabaseTest, UnusedSlotsAreIgnored) {
   EXPECT_TRUE(db->files().contains(1));
 }
 
-TEST_F(DatDatabaseTest, NodeReachedFromTwoParentsLoadsBoth) {
-  ArchiveImage image(1024);
-  const std::uint32_t shared = image.append_node(NodeContent{.entries = {entry(9)}}).offset;
-  NodeContent a{.entries = {entry(1)}};
-  a.branches[0] = shared;
-  a.branches[1] = shared;
-  image.header().root_offset = image.append_node(a).offset;
-  auto db = open(image);
-  ASSERT_TRUE(db.has_value()) << db.error().text();
-  EXPECT_EQ(db->files().size(), 2u);
+TEST_F(DatDatabaseTest, NodeReachedAgainIsLoadedAgain) {
+  {
+    // The root's pointers name S, then T, then S again: S's entry for id 7 is inserted
+    // again after T's, so it is the one kept.
+    ArchiveImage image(1024);
+    const std::uint32_t s = image.append_node(NodeContent{.entries = {entry(7, 0x5000)}}).offset;
+    const std::uint32_t t = image.append_node(NodeContent{.entries = {entry(7, 0x7000)}}).offset;
+    NodeContent root{.entries = {entry(1), entry(2)}};
+    root.branches[0] = s;
+    root.branches[1] = t;
+    root.branches[2] = s;
+    image.header().root_offset = image.append_node(root).offset;
+    auto db = open(image);
+    ASSERT_TRUE(db.has_value()) << db.error().text();
+    EXPECT_EQ(db->files().size(), 3u);
+    EXPECT_EQ(db->files().at(7).offset, 0x5000u);
+  }
+  {
+    // Every pointer of a full root names node A, and every pointer of A names leaf B:
+    // 1 + 62 + 62 * 62 nodes are loaded, from an archive of three.
+    ArchiveImage image(1720);
+    const std::uint32_t leaf = image.append_node(NodeContent{.entries = {entry(1000)}}).offset;
+    std::vector<DatFileEntry> entries_a;
+    std::vector<DatFileEntry> entries_root;
+    for (std::uint32_t k = 0; k < 61; ++k) {
+      entries_a.push_back(entry(100 + k));
+      entries_root.push_back(entry(200 + k));
+    }
+    NodeContent a{.entries = entries_a};
+    a.branches.fill(leaf);
+    NodeContent root{.entries = entries_root};
+    root.branches.fill(image.append_node(a).offset);
+    image.header().root_offset = image.append_node(root).offset;
+    auto db = open(image);
+    ASSERT_TRUE(db.has_value()) << db.error().text();
+    EXPECT_EQ(db->files().size(), 123u);
+  }
 }
 
 TEST_F(DatDatabaseTest, PointerBackToItselfOrAnAncestorIsCorruption) {
@@ -398,8 +425,8 @@ TEST_F(DatDatabaseTest, DamagedChainsFailOnlyTheirOwnFile) {
   EXPECT_EQ(looped->size(), 200u);
   EXPECT_EQ(Bytes(looped->begin() + 120, looped->begin() + 180), Bytes(looped->begin(), looped->begin() + 60));
 
-  // An absurd size that runs off the end fails like any short read (4); one that a loop
-  // could satisfy is refused once the loop has gathered more than the whole archive (6).
+  // An absurd size that runs off the end fails like any short read (4); one that only a
+  // loop could satisfy is refused, as more than one file may have (6).
   const std::pair<std::uint32_t, DatError::Kind> failures[] = {{3, DatError::Kind::Io},
                                                                 {4, DatError::Kind::Io},
                                                                 {5, DatError::Kind::Io},
@@ -543,6 +570,50 @@ TEST_F(DatDatabaseTest, ReadsAheadOnlyWhereTheChainGoes) {
       }
     }
   }
+}
+
+// A chain that comes back to a block it has read goes round the same blocks for as long as
+// bytes are wanted, also past the archive's own length: the file reads as the plain walk
+// reads it, however the loop is entered and wherever the size ends.
+TEST_F(DatDatabaseTest, LoopingChainGathersItsSizeAroundTheLoop) {
+  struct Case {
+    std::uint32_t block_size;
+    std::size_t blocks;     // of the chain as written, consecutive in the file
+    std::size_t loop_from;  // the last block links back to this one
+    std::uint32_t size;     // asked for; beyond the archive's length in most cases
+  };
+  const Case cases[] = {
+      {64, 1, 0, 5000},  {64, 5, 0, 5000},      {64, 5, 3, 4999},   {64, 300, 0, 100000},
+      {64, 300, 299, 70000}, {5, 7, 2, 3001}, {8, 3, 1, 10},      {1024, 4, 1, 1u << 20},
+      {1024, 2, 0, 2041}, {100, 40, 17, 123457},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(fmt::format("block size {}, {} blocks, loop to {}, size {}", c.block_size, c.blocks, c.loop_from,
+                             c.size));
+    ArchiveImage image(c.block_size);
+    const Chain chain = image.append_chain(sequence((c.block_size - 4) * c.blocks, 3));
+    image.patch_u32(chain.blocks.back(), chain.blocks[c.loop_from]);
+    auto db = open_with_files(image, {DatFileEntry{0, 1, chain.offset, c.size, 0, 0}});
+    ASSERT_TRUE(db.has_value()) << db.error().text();
+    const auto got = db->get_file(1);
+    ASSERT_TRUE(got.has_value()) << got.error().text();
+    const auto want = plain_walk(image.bytes(), chain.offset, c.size, c.block_size);
+    ASSERT_TRUE(want.has_value());
+    EXPECT_EQ(*got, *want);
+  }
+
+  // A size that only the loop could give, beyond what any one file may have, is refused at
+  // once rather than gathered.
+  ArchiveImage image(64);
+  const Chain chain = image.append_chain(sequence(60 * 3));
+  image.patch_u32(chain.blocks.back(), chain.offset);
+  auto db = open_with_files(image, {DatFileEntry{0, 1, chain.offset, 0xFFFFFFF0, 0, 0}});
+  ASSERT_TRUE(db.has_value());
+  const auto started = std::chrono::steady_clock::now();
+  const auto got = db->get_file(1);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+  ASSERT_FALSE(got.has_value());
+  EXPECT_EQ(got.error().kind(), DatError::Kind::Corruption);
 }
 
 TEST_F(DatDatabaseTest, ArchiveThatShrinksAfterOpeningFailsCleanly) {
