@@ -2,7 +2,9 @@
 // its standard error, its JSON file and its exit status with values worked out by hand.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -190,6 +192,27 @@ TEST_F(EndToEnd, OutputThatCannotBeWrittenEndsWithStatusOne) {
               "done. resolved=1 (solid=1 textured=0) errors=0\n" +
                   c.report);
   }
+}
+
+// As in `huemark --out /dev/stdout | jq`: a pipe has no name to rename a file over, so
+// the JSON goes down it as it is.
+TEST_F(EndToEnd, OutputToStandardOutputGoesDownThePipe) {
+  const fs::path archive = write_archive(hundred_surfaces());
+  const std::string command = fmt::format("cd '{}' && '{}' --portal-dat '{}' --out /dev/stdout --limit 1 2>err.txt",
+                                          dir_.string(), HUEMARK_BINARY, archive.string());
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  for (std::size_t got = 0; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
+  const int status = ::pclose(pipe);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(out, "{\n  \"0x08000100\": [0, 255, 0]\n}\n");
+  // A pipe reports no size.
+  EXPECT_EQ(read_file(dir_ / "err.txt"),
+            "huemark: found 100 surfaces in portal DAT; processing 1\n"
+            "done. resolved=1 (solid=1 textured=0) errors=0\n"
+            "wrote /dev/stdout (0.0 KB)\n");
 }
 
 // ---------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <random>
+#include <string_view>
 
 #include <fmt/format.h>
 
@@ -50,16 +51,27 @@ int create_dir_all(const std::filesystem::path& dir) {
   return error;
 }
 
-// Follows `out` through symbolic links to the file that should be replaced.
-std::filesystem::path replacement_target(const std::filesystem::path& out) {
+// `out` without its last component. Trailing separators do not make an empty last
+// component: the parent of "x/y/" is "x", as it is for "x/y". "/" has none.
+std::filesystem::path parent_of(const std::filesystem::path& out) {
+  std::string_view text = out.native();
+  while (text.size() > 1 && text.back() == '/') text.remove_suffix(1);
+  if (text == "/") return {};
+  return std::filesystem::path(text).parent_path();
+}
+
+// Follows `out` through symbolic links to the file that should be replaced. A loop, or
+// any chain longer than the 40 links the system follows, fails as opening it would
+// rather than having its last link replaced by a file.
+std::expected<std::filesystem::path, int> replacement_target(const std::filesystem::path& out) {
   std::filesystem::path target = out;
-  for (int hops = 0; hops < 40; ++hops) {
+  for (int hops = 0;; ++hops) {
     std::error_code ec;
     const std::filesystem::path link = std::filesystem::read_symlink(target, ec);
-    if (ec) break;
+    if (ec) return target;
+    if (hops == 40) return std::unexpected(ELOOP);
     target = link.is_absolute() ? link : target.parent_path() / link;
   }
-  return target;
 }
 
 int write_all(int fd, const std::string& text) {
@@ -105,6 +117,39 @@ int replace_file(const std::filesystem::path& target, const std::string& text) {
   return error;
 }
 
+int write_in_place(const std::filesystem::path& out, const std::string& text) {
+  const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  int error = write_all(fd, text);
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return error;
+}
+
+// Puts `text` at `out`. Returns 0 or an errno value.
+//
+// A regular file, or a name with nothing behind it yet, is replaced whole. Anything else
+// is opened and written like any output: renaming over a FIFO or a device would destroy
+// it (as root, `--out /dev/null` would replace the system's /dev/null), and a pipe behind
+// /dev/stdout has no name to rename over. A directory, a name ending in a separator or
+// a path the system cannot follow fails there with the error opening it gives.
+int write_output(const std::filesystem::path& out, const std::string& text) {
+  struct stat st {};
+  if (::stat(out.c_str(), &st) != 0) {
+    if (errno != ENOENT || out.native().ends_with('/')) return write_in_place(out, text);
+  } else if (!S_ISREG(st.st_mode)) {
+    return write_in_place(out, text);
+  } else {
+    // The rename needs only the directory to be writable; a file the user may not write
+    // must not be replaced behind its permissions.
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    ::close(fd);
+  }
+  const auto target = replacement_target(out);
+  if (!target) return target.error();
+  return replace_file(*target, text);
+}
+
 }  // namespace
 
 std::string colour_map_json(const ColourMap& map) {
@@ -124,13 +169,13 @@ std::string colour_map_json(const ColourMap& map) {
 
 std::expected<void, RunError> write_colour_map(const ColourMap& map, const std::filesystem::path& out,
                                                const StatusSink& status) {
-  const std::filesystem::path parent = out.parent_path();
+  const std::filesystem::path parent = parent_of(out);
   if (const int error = create_dir_all(parent); error != 0) {
     return std::unexpected(os_error(fmt::format("create dir {}", path_text(parent)), error));
   }
 
   const std::string text = colour_map_json(map);
-  if (const int error = replace_file(replacement_target(out), text); error != 0) {
+  if (const int error = write_output(out, text); error != 0) {
     return std::unexpected(os_error(fmt::format("write {}", path_text(out)), error));
   }
 

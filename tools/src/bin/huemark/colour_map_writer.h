@@ -20,7 +20,8 @@ namespace huemark {
 // The text goes to a temporary file beside the destination first and is renamed over it
 // only when complete, so a web app reading `out` sees the previous file or the new one,
 // never a part. When `out` is a symbolic link, the file it points to is replaced and the
-// link stays.
+// link stays. Something other than a regular file at `out` (a FIFO, a device, a pipe
+// reached through /dev/stdout) is opened and written in place instead.
 [[nodiscard]] std::expected<void, RunError> write_colour_map(const ColourMap& map, const std::filesystem::path& out,
                                                              const StatusSink& status);
 
