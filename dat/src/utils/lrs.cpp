@@ -59,6 +59,37 @@ Bytes decompress_lrs(ByteView data) {
       continue;
     }
 
+    // A whole group with room to spare: its eight items take at most 16 stream bytes and make
+    // at most 8 * 17 bytes, so neither end can come inside it and its items need no checks
+    // of their own. (The usual case, but for a stream's last few bytes.)
+    if (stream.size() - pos >= 16 && full - made >= 8 * kMaxReferenceLength) {
+      for (unsigned mask = 0x80; mask != 0; mask >>= 1) {
+        if ((flags & mask) == 0) {
+          o[made++] = stream[pos++];
+          continue;
+        }
+        const std::uint8_t b0 = stream[pos];
+        const std::uint8_t b1 = stream[pos + 1];
+        const std::size_t distance = b0 | (static_cast<std::size_t>(b1 >> 4) << 8);
+        const std::size_t length = (b1 & 0x0Fu) + 2u;
+        if (distance == 0 || made == 0) return finish();
+        pos += 2;
+        if (distance <= made && distance >= kMaxReferenceLength) {
+          // A fixed-size copy, whatever the length: the bytes beyond it lie within the room
+          // and are overwritten by what follows, or cut off at the end.
+          std::memcpy(o + made, o + made - distance, kMaxReferenceLength);
+          made += length;
+        } else if (distance <= made && distance >= length) {
+          std::memcpy(o + made, o + made - distance, length);
+          made += length;
+        } else {
+          for (std::size_t i = 0; i < length; ++i, ++made) o[made] = o[made >= distance ? made - distance : 0];
+        }
+      }
+      if (made == full || pos == stream.size()) return finish();
+      continue;
+    }
+
     for (unsigned mask = 0x80; mask != 0; mask >>= 1) {
       if ((flags & mask) != 0) {
         if (stream.size() - pos < 2) return finish();
