@@ -121,14 +121,15 @@ std::expected<Bytes, DatError> DatDatabase::read_file_data(std::uint32_t offset,
   // only what the file could supply. Only a chain that comes back to a block it has read, or
   // whose blocks overlap, gathers more; it may gather up to `limit` (the archive's length,
   // or kMinFileBound in a small archive) and is refused beyond that.
-  const std::uint64_t limit = std::min<std::uint64_t>(size, std::max<std::uint64_t>(file_length_, kMinFileBound));
+  const std::uint64_t file_bound = std::max<std::uint64_t>(file_length_, kMinFileBound);
+  const std::uint64_t limit = std::min<std::uint64_t>(size, file_bound);
   Bytes out;
   out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(size, file_length_)));
   const auto too_long = [&] {
     return DatError::corruption(fmt::format(
         "block chain at offset 0x{:08X} would gather {} bytes for one file, more than the {} a file of this "
         "{}-byte archive may have",
-        offset, size, std::max<std::uint64_t>(file_length_, kMinFileBound), file_length_));
+        offset, size, file_bound, file_length_));
   };
   // Makes room for `count` more bytes of data, about to come from a read of `span` bytes at
   // file offset `at`.

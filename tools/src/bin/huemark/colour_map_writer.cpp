@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string_view>
 
@@ -87,9 +88,10 @@ int write_all(int fd, const std::string& text) {
   return 0;
 }
 
-// Writes `text` to a new file beside `target` and renames it over `target`. Returns 0 or
-// an errno value; on failure no temporary file is left behind.
-int replace_file(const std::filesystem::path& target, const std::string& text) {
+// Writes `text` to a new file beside `target` and renames it over `target`, with the
+// permission bits of the file it replaces, if any (rewriting a file in place would keep
+// them). Returns 0 or an errno value; on failure no temporary file is left behind.
+int replace_file(const std::filesystem::path& target, const std::string& text, std::optional<mode_t> replaced_mode) {
   std::filesystem::path dir = target.parent_path();
   const std::string base = target.filename().native();
   std::random_device entropy;
@@ -104,11 +106,7 @@ int replace_file(const std::filesystem::path& target, const std::string& text) {
   if (fd < 0) return EEXIST;
 
   int error = 0;
-  struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-    // Rewriting a file in place keeps its permissions; so does replacing it.
-    if (::fchmod(fd, existing.st_mode & 07777) != 0) error = errno;
-  }
+  if (replaced_mode && ::fchmod(fd, *replaced_mode & 07777) != 0) error = errno;
   if (error == 0) error = write_all(fd, text);
   if (error == 0 && ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
@@ -134,6 +132,7 @@ int write_in_place(const std::filesystem::path& out, const std::string& text) {
 // a path the system cannot follow fails there with the error opening it gives.
 int write_output(const std::filesystem::path& out, const std::string& text) {
   struct stat st {};
+  std::optional<mode_t> replaced_mode;
   if (::stat(out.c_str(), &st) != 0) {
     if (errno != ENOENT || out.native().ends_with('/')) return write_in_place(out, text);
   } else if (!S_ISREG(st.st_mode)) {
@@ -144,10 +143,11 @@ int write_output(const std::filesystem::path& out, const std::string& text) {
     const int fd = ::open(out.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return errno;
     ::close(fd);
+    replaced_mode = st.st_mode;
   }
   const auto target = replacement_target(out);
   if (!target) return target.error();
-  return replace_file(*target, text);
+  return replace_file(*target, text, replaced_mode);
 }
 
 }  // namespace
